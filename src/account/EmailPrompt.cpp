@@ -1,0 +1,88 @@
+#include "account/EmailPrompt.h"
+
+#include "account/Preferences.h"
+#include "platform/Platform.h"
+#include "shell/AppDelegate.h"
+
+namespace quillberry {
+
+namespace {
+
+// Byte length of the space separator (or tab) that starts at `at`, or 0. The Zs
+// category is small and fixed, so it is spelled out rather than asking a locale.
+size_t spaceAt(const std::string& s, size_t at) {
+    auto byte = [&](size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u; };
+    unsigned b0 = byte(at);
+    if (b0 == 0x09 || b0 == 0x20) return 1;
+    if (b0 == 0xC2 && byte(at + 1) == 0xA0) return 2;                       // U+00A0
+    if (b0 == 0xE1 && byte(at + 1) == 0x9A && byte(at + 2) == 0x80) return 3; // U+1680
+    if (b0 == 0xE2 && byte(at + 1) == 0x80) {
+        unsigned b2 = byte(at + 2);
+        if ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xAF) return 3;             // U+2000-200A, U+202F
+    }
+    if (b0 == 0xE2 && byte(at + 1) == 0x81 && byte(at + 2) == 0x9F) return 3; // U+205F
+    if (b0 == 0xE3 && byte(at + 1) == 0x80 && byte(at + 2) == 0x80) return 3; // U+3000
+    return 0;
+}
+
+// Start of the UTF-8 sequence that ends just before `end`.
+size_t previousCharStart(const std::string& s, size_t end) {
+    size_t i = end - 1;
+    while (i > 0 && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80 && end - i < 4) --i;
+    return i;
+}
+
+}  // namespace
+
+std::optional<std::string> validatedEmail(const std::string& raw) {
+    size_t begin = 0, end = raw.size();
+    while (begin < end) {
+        size_t n = spaceAt(raw, begin);
+        if (n == 0) break;
+        begin += n;
+    }
+    while (end > begin) {
+        size_t start = previousCharStart(raw, end);
+        if (start < begin || spaceAt(raw, start) != end - start) break;
+        end = start;
+    }
+    std::string trimmed = raw.substr(begin, end - begin);
+    if (trimmed.empty() || trimmed.find('@') == std::string::npos) return std::nullopt;
+    return trimmed;
+}
+
+void showEmailWindow(const EmailCompletion& completion) {
+    AlertSpec alert;
+    alert.messageText = "Connexion à Quillberry";
+    alert.informativeText = "Entre l'email utilisé pour ton abonnement.";
+    alert.buttons = {"Continuer", "Annuler"};
+    alert.textField = TextFieldAccessory{300, 24, "Email"};
+    AlertAnswer answer = platform().alerts().runModal(alert);
+    if (answer.response != ALERT_FIRST_BUTTON_RETURN) {
+        completion(std::nullopt);
+        return;
+    }
+    std::optional<std::string> email = validatedEmail(answer.fieldText);
+    if (email) storeEmail(*email);
+    completion(email);
+}
+
+void AppDelegate::changeEmailAction() {
+    showEmailWindow([](const std::optional<std::string>& email) {
+        if (!email) return;
+        AlertSpec confirmation;
+        confirmation.messageText = "Email mis à jour";
+        confirmation.informativeText = "Tu utilises maintenant : " + *email;
+        platform().alerts().runModal(confirmation);
+    });
+}
+
+void AppDelegate::logoutAction() {
+    clearEmail();
+    AlertSpec notice;
+    notice.messageText = "Déconnecté";
+    notice.informativeText = "Ton email a été supprimé.";
+    platform().alerts().runModal(notice);
+}
+
+}  // namespace quillberry

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace quillberry {
+
+AlertSpec emptyTextNotice(bool automatic);
+AlertSpec successNotice(const std::string& improvedPrompt);
+AlertSpec failureNotice();
+
+}  // namespace quillberry

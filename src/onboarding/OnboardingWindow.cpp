@@ -1,0 +1,195 @@
+#include "onboarding/OnboardingWindow.h"
+
+#include "account/EmailPrompt.h"
+#include "account/Preferences.h"
+
+namespace quillberry {
+
+namespace {
+constexpr Color NEAR_BLACK{0.04, 0.04, 0.04, 1};
+constexpr Color WHITE{1, 1, 1, 1};
+constexpr Color BODY_GREY = Color::white(0.55);
+constexpr Color SKIP_GREY = Color::white(0.45);
+constexpr Color DOT_GREY = Color::white(0.25);
+constexpr Color AMBER{1.0, 0.82, 0.25, 1};
+
+constexpr Rect SUBTITLE_FRAME{40, 155, 400, 95};
+constexpr Rect SUBTITLE_FRAME_WITH_EMAIL{40, 205, 400, 40};
+constexpr Rect SUBTITLE_FRAME_LAST_PAGE{40, 195, 400, 60};
+
+const char* const TIP_TEXT =
+    "\u26A1 Tu veux un seul raccourci (sans Cmd+C) ?\nClique sur l'icône Quillberry en haut,\n"
+    "puis « Activer le mode automatique ».";
+
+void styleLabel(TextField& label, const Rect& frame, const Font& font, const Color& color) {
+    label.setFrame(frame);
+    label.setFont(font);
+    label.setTextColor(color);
+    label.setAlignment(TextAlignment::Center);
+    label.setBezeled(false);
+    label.setEditable(false);
+    label.setDrawsBackground(false);
+}
+
+void makeWrapping(TextField& label, int maxLines) {
+    label.setMaximumNumberOfLines(maxLines);
+    label.setLineBreakMode(LINE_BREAK_BY_WORD_WRAPPING);
+}
+}  // namespace
+
+OnboardingWindow::OnboardingWindow() : steps_(onboardingSteps()) {
+    ViewKit& kit = platform().viewKit();
+    containerView_ = kit.makeView({});
+    titleLabel_ = kit.makeLabel("");
+    subtitleLabel_ = kit.makeLabel("");
+    emailField_ = kit.makeTextField({});
+    actionButton_ = kit.makeButton();
+    skipButton_ = kit.makeButton();
+    dotsStack_ = kit.makeStackView();
+    iconLabel_ = kit.makeLabel("");
+    tipLabel_ = kit.makeLabel("");
+
+    window_ = kit.makeWindow({0, 0, WIDTH, HEIGHT}, WINDOW_STYLE_TITLED | WINDOW_STYLE_CLOSABLE);
+    window_->center();
+    window_->setReleasedWhenClosed(false);
+    window_->setTitlebarAppearsTransparent(true);
+    window_->setTitleVisibility(1);
+    window_->setBackgroundColor(NEAR_BLACK);
+    setupUI();
+    showStep(0);
+}
+
+void OnboardingWindow::setupUI() {
+    View* content = window_->contentView();
+    if (!content) return;
+
+    containerView_->setFrame({0, 0, WIDTH, HEIGHT});
+    containerView_->setAutoresizingMask(AUTORESIZE_WIDTH_SIZABLE | AUTORESIZE_HEIGHT_SIZABLE);
+    content->addSubview(*containerView_);
+
+    styleLabel(*iconLabel_, {0, 310, 480, 60}, {52, FontWeight::Bold}, WHITE);
+    containerView_->addSubview(*iconLabel_);
+
+    styleLabel(*titleLabel_, {40, 255, 400, 36}, {24, FontWeight::Bold}, WHITE);
+    containerView_->addSubview(*titleLabel_);
+
+    styleLabel(*subtitleLabel_, SUBTITLE_FRAME, {14, FontWeight::Regular}, BODY_GREY);
+    makeWrapping(*subtitleLabel_, 6);
+    containerView_->addSubview(*subtitleLabel_);
+
+    emailField_->setFrame({90, 160, 300, 32});
+    emailField_->setFont({14, std::nullopt});
+    emailField_->setBezeled(true);
+    emailField_->setBezelStyle(BEZEL_STYLE_ROUNDED);
+    emailField_->setPlaceholderString("prenom@exemple.fr");
+    emailField_->setEditable(true);
+    emailField_->setHidden(true);
+    containerView_->addSubview(*emailField_);
+
+    actionButton_->setFrame({140, 70, 200, 44});
+    actionButton_->setBezelStyle(BEZEL_STYLE_ROUNDED);
+    actionButton_->setBordered(false);
+    actionButton_->setWantsLayer(true);
+    actionButton_->setLayerBackgroundColor(WHITE);
+    actionButton_->setLayerCornerRadius(10);
+    actionButton_->setFont({15, FontWeight::Semibold});
+    actionButton_->setContentTintColor(NEAR_BLACK);
+    actionButton_->setAction("nextStep", [this] { nextStep(); });
+    containerView_->addSubview(*actionButton_);
+
+    skipButton_->setFrame({140, 35, 200, 30});
+    skipButton_->setBezelStyle(BEZEL_STYLE_INLINE);
+    skipButton_->setBordered(false);
+    skipButton_->setFont({13, FontWeight::Medium});
+    skipButton_->setContentTintColor(SKIP_GREY);
+    skipButton_->setTitle("Plus tard");
+    skipButton_->setAction("skipStep", [this] { skipStep(); });
+    skipButton_->setHidden(true);
+    containerView_->addSubview(*skipButton_);
+
+    styleLabel(*tipLabel_, {30, 120, 420, 60}, {14, FontWeight::Semibold}, AMBER);
+    makeWrapping(*tipLabel_, 4);
+    tipLabel_->setStringValue(TIP_TEXT);
+    tipLabel_->setHidden(true);
+    containerView_->addSubview(*tipLabel_);
+
+    dotsStack_->setFrame({190, 10, 100, 16});
+    dotsStack_->setOrientation(StackOrientation::Horizontal);
+    dotsStack_->setSpacing(8);
+    dotsStack_->setAlignment(STACK_ALIGNMENT_CENTER_Y);
+    dotsStack_->setDistribution(STACK_DISTRIBUTION_FILL_EQUALLY);
+    for (size_t i = 0; i < steps_.size(); ++i) {
+        auto dot = platform().viewKit().makeView({0, 0, 8, 8});
+        dot->setWantsLayer(true);
+        dot->setLayerCornerRadius(4);
+        dot->setLayerBackgroundColor(DOT_GREY);
+        dotsStack_->addArrangedSubview(*dot);
+        dotsStack_->constrainSize(*dot, 8, 8);
+        dots_.push_back(std::move(dot));
+    }
+    containerView_->addSubview(*dotsStack_);
+}
+
+void OnboardingWindow::showStep(int index) {
+    currentStep = index;
+    const Step& step = steps_.at(static_cast<size_t>(index));
+    const bool lastPage = index == static_cast<int>(steps_.size()) - 1;
+
+    if (index == 0) {
+        iconLabel_->setStringValue(step.icon);
+        iconLabel_->setHidden(false);
+    } else {
+        iconLabel_->setHidden(true);
+    }
+    titleLabel_->setStringValue(step.title);
+    subtitleLabel_->setStringValue(step.subtitle);
+    actionButton_->setTitle(step.buttonText);
+    emailField_->setHidden(!step.showEmail);
+    skipButton_->setHidden(!step.showSkip);
+    tipLabel_->setHidden(!lastPage);
+
+    if (step.showEmail) subtitleLabel_->setFrame(SUBTITLE_FRAME_WITH_EMAIL);
+    else if (lastPage) subtitleLabel_->setFrame(SUBTITLE_FRAME_LAST_PAGE);
+    else subtitleLabel_->setFrame(SUBTITLE_FRAME);
+
+    std::vector<View*> dots = dotsStack_->arrangedSubviews();
+    for (size_t j = 0; j < dots.size(); ++j) {
+        if (dots[j]->hasLayer()) {
+            dots[j]->setLayerBackgroundColor(static_cast<int>(j) == index ? WHITE : DOT_GREY);
+        }
+    }
+}
+
+void OnboardingWindow::nextStep() {
+    const Step& step = steps_.at(static_cast<size_t>(currentStep));
+    if (step.showEmail) {
+        // A refused entry is silent and the page is left all the same; the main job asks
+        // for the address again when it needs one.
+        if (auto email = validatedEmail(emailField_->stringValue())) {
+            storeEmail(*email);
+            savedEmail = email;
+        }
+    }
+    if (currentStep >= static_cast<int>(steps_.size()) - 1) {
+        markOnboardingDone();
+        window_->close();
+        if (completionHandler) completionHandler(savedEmail);
+        return;
+    }
+    showStep(currentStep + 1);
+}
+
+void OnboardingWindow::skipStep() {
+    if (currentStep < static_cast<int>(steps_.size()) - 1) showStep(currentStep + 1);
+}
+
+void showOnboarding(OnboardingCompletion completion) {
+    auto onboarding = std::make_shared<OnboardingWindow>();
+    onboarding->completionHandler = std::move(completion);
+    Window& window = onboarding->window();
+    window.retainWhileOpen(onboarding);
+    window.makeKeyAndOrderFront();
+    platform().application().activateIgnoringOtherApps();
+}
+
+}  // namespace quillberry

@@ -1,0 +1,127 @@
+#include "platform/qt/QtAlerts.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "platform/qt/QtPlatform.h"
+
+namespace quillberry::qt {
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+QIcon iconFor(const std::optional<int>& style) {
+    QStyle* s = QApplication::style();
+    if (style == ALERT_STYLE_CRITICAL) return s->standardIcon(QStyle::SP_MessageBoxCritical);
+    if (style == ALERT_STYLE_INFORMATIONAL) return s->standardIcon(QStyle::SP_MessageBoxInformation);
+    // The platform default: the application's own icon where it has one.
+    QIcon app = QApplication::windowIcon();
+    return app.isNull() ? s->standardIcon(QStyle::SP_MessageBoxInformation) : app;
+}
+
+QWidget* resultViewer(const ResultViewerAccessory& spec) {
+    auto* viewer = new QPlainTextEdit;
+    viewer->setObjectName("resultViewer");
+    viewer->setFixedSize(int(spec.width), int(spec.height));
+    viewer->setReadOnly(true);
+    viewer->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    QFont font = viewer->font();
+    font.setPixelSize(int(spec.font.pointSize));
+    viewer->setFont(font);
+    viewer->document()->setDocumentMargin(spec.insetWidth);
+    viewer->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    viewer->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewer->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    viewer->setPlainText(q(spec.text));
+    return viewer;
+}
+}  // namespace
+
+AlertDialog::AlertDialog(const AlertSpec& spec) {
+    setObjectName("quillberryAlert");
+    setWindowTitle("Quillberry");
+    setModal(true);
+
+    auto* iconLabel = new QLabel;
+    iconLabel->setObjectName("alertIcon");
+    iconLabel->setPixmap(iconFor(spec.style).pixmap(48, 48));
+    iconLabel->setAlignment(Qt::AlignTop);
+
+    auto* column = new QVBoxLayout;
+    auto* message = new QLabel(q(spec.messageText));
+    message->setObjectName("messageText");
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    message->setWordWrap(true);
+    message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(message);
+    if (spec.informativeText) {
+        auto* info = new QLabel(q(*spec.informativeText));
+        info->setObjectName("informativeText");
+        info->setWordWrap(true);
+        info->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        info->setMinimumWidth(300);
+        column->addWidget(info);
+    }
+    if (spec.resultViewer) column->addWidget(resultViewer(*spec.resultViewer));
+    if (spec.textField) {
+        field_ = new QLineEdit;
+        field_->setObjectName("textField");
+        field_->setFixedSize(int(spec.textField->width), int(spec.textField->height));
+        field_->setPlaceholderText(q(spec.textField->placeholder));
+        column->addWidget(field_);
+    }
+
+    // With no button of its own, an alert shows the platform's single acknowledgement.
+    std::vector<std::string> titles = spec.buttons.empty() ? std::vector<std::string>{"OK"} : spec.buttons;
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    // The first button sits rightmost, so the row is filled from the last one.
+    for (size_t i = 0; i < titles.size(); ++i) {
+        auto* button = new QPushButton(q(titles[i]));
+        button->setObjectName(QString("alertButton%1").arg(i));
+        button->setAutoDefault(false);
+        buttons_.push_back(button);
+        connect(button, &QPushButton::clicked, this, [this, i] {
+            chosen_ = int(i);
+            accept();
+        });
+        if (titles[i] == "Annuler") cancelIndex_ = int(i);
+    }
+    for (auto it = buttons_.rbegin(); it != buttons_.rend(); ++it) row->addWidget(*it);
+    buttons_.front()->setDefault(true);
+    column->addLayout(row);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(iconLabel, 0, Qt::AlignTop);
+    layout->addLayout(column, 1);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    if (field_) field_->setFocus();
+    else buttons_.front()->setFocus();
+}
+
+// Escape and the window's close button answer "Annuler" where there is one, and
+// otherwise the only way out of a notice: its first button.
+void AlertDialog::reject() {
+    chosen_ = cancelIndex_;
+    QDialog::reject();
+}
+
+AlertAnswer AlertDialog::answer() const {
+    return {ALERT_FIRST_BUTTON_RETURN + chosen_, field_ ? field_->text().toStdString() : std::string()};
+}
+
+AlertAnswer QtAlerts::runModal(const AlertSpec& spec) {
+    AlertDialog dialog(spec);
+    dialog.exec();
+    return dialog.answer();
+}
+
+}  // namespace quillberry::qt

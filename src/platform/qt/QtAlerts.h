@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDialog>
+
+#include "platform/Platform.h"
+
+class QLineEdit;
+class QPushButton;
+
+namespace quillberry::qt {
+
+// The alert model as a small dialog: icon by style, bold message, informative text,
+// optional accessory, buttons with the first one rightmost and default.
+class AlertDialog : public QDialog {
+public:
+    explicit AlertDialog(const AlertSpec& spec);
+    AlertAnswer answer() const;
+    QLineEdit* field() const { return field_; }
+    const std::vector<QPushButton*>& buttons() const { return buttons_; }
+
+protected:
+    void reject() override;
+
+private:
+    QLineEdit* field_ = nullptr;
+    std::vector<QPushButton*> buttons_;
+    int chosen_ = 0;
+    int cancelIndex_ = 0;
+};
+
+}  // namespace quillberry::qt

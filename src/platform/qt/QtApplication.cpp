@@ -1,0 +1,128 @@
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPixmap>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/qt/InstanceLock.h"
+#include "platform/qt/QtPlatform.h"
+#include "platform/qt/QtStatusItem.h"
+
+namespace quillberry::qt {
+
+void QtMainQueue::async(std::function<void()> work) {
+    // Thread-safe: the call is queued to the application object's (main) thread.
+    QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection);
+}
+
+void QtMainQueue::asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) {
+    if (delay.count() <= 0) {
+        async(std::move(work));
+        return;
+    }
+    // Timers belong to the thread that starts them: start it from the main thread.
+    async([delay, work = std::move(work)]() mutable {
+        QTimer::singleShot(delay, qApp, std::move(work));
+    });
+}
+
+int QtApplication::run(std::function<void()> didFinishLaunching) {
+    if (terminated_) return 0;
+    QTimer::singleShot(0, qApp, std::move(didFinishLaunching));
+    return QApplication::exec();
+}
+
+void QtApplication::terminate() {
+    terminated_ = true;
+    QCoreApplication::exit(0);
+}
+
+void QtApplication::activateIgnoringOtherApps() {
+    // X11 has no application-wide activation: raise and focus our newest visible window.
+    QWidget* newest = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->isWindow() && !(w->windowFlags() & Qt::Popup)) newest = w;
+    }
+    if (newest) {
+        newest->raise();
+        newest->activateWindow();
+    }
+}
+
+int QtApplication::runningInstanceCount(const std::string& bundleId) { return instanceCountByLock(bundleId); }
+
+std::unique_ptr<StatusItem> QtStatusBar::statusItemWithLength(double) { return std::make_unique<QtStatusItem>(); }
+
+namespace {
+class QtImage : public Image {
+public:
+    explicit QtImage(QPixmap p) : pixmap(std::move(p)) {}
+    void setTemplate(bool) override {}  // always drawn in its own colours on a tray
+    void setSize(double w, double h) override { size = QSize(int(w), int(h)); }
+    QPixmap pixmap;
+    QSize size{18, 18};
+};
+}  // namespace
+
+QPixmap pixmapOf(const Image& image) { return static_cast<const QtImage&>(image).pixmap; }
+
+std::optional<std::string> QtResources::pathForResource(const std::string& name, const std::string& type) {
+    // Looked up afresh each time: beside the binary (build tree), then the install tree.
+    const QString file = QString::fromStdString(name + "." + type);
+    const QString appDir = QCoreApplication::applicationDirPath();
+    for (const QString& dir : {appDir + "/resources", appDir + "/../share/quillberry/resources"}) {
+        QFileInfo info(QDir(dir).filePath(file));
+        if (info.isFile()) return info.absoluteFilePath().toStdString();
+    }
+    return std::nullopt;
+}
+
+std::shared_ptr<Image> QtResources::imageWithContentsOfFile(const std::string& path) {
+    QImageReader reader(QString::fromStdString(path));
+    QImage image = reader.read();
+    if (image.isNull()) return nullptr;
+    return std::make_shared<QtImage>(QPixmap::fromImage(image));
+}
+
+bool QtWorkspace::openUrl(const std::string& url) {
+    // Handed to the desktop's URL handler; never through a shell.
+    return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
+}
+
+QtPlatform::QtPlatform(const std::string& bundleId) : defaults_(bundleId) { installPlatform(this); }
+QtPlatform::~QtPlatform() { installPlatform(nullptr); }
+
+namespace {
+int signalPipe[2] = {-1, -1};
+void onTerminationSignal(int) {
+    char byte = 1;
+    [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
+}
+}  // namespace
+
+void installTerminationHandler() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::exit(0); });
+    struct sigaction action{};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void silenceQtMessages() {
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+}
+
+}  // namespace quillberry::qt

@@ -1,0 +1,141 @@
+#pragma once
+// The production backend: Qt 6 Widgets on X11, libcurl for HTTP.
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+#include "platform/Platform.h"
+#include "platform/qt/CurlHttp.h"
+
+class QSettings;
+
+namespace quillberry::qt {
+
+class QtMainQueue : public MainQueue {
+public:
+    void async(std::function<void()> work) override;
+    void asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) override;
+};
+
+class QtApplication : public Application {
+public:
+    int run(std::function<void()> didFinishLaunching) override;
+    void terminate() override;
+    void activateIgnoringOtherApps() override;
+    int runningInstanceCount(const std::string& bundleId) override;
+
+private:
+    bool terminated_ = false;
+};
+
+class QtStatusBar : public StatusBar {
+public:
+    std::unique_ptr<StatusItem> statusItemWithLength(double length) override;
+};
+
+class QtResources : public Resources, public Images {
+public:
+    std::optional<std::string> pathForResource(const std::string& name, const std::string& type) override;
+    std::shared_ptr<Image> imageWithContentsOfFile(const std::string& path) override;
+};
+
+class QtDefaults : public Defaults {
+public:
+    explicit QtDefaults(const std::string& bundleId);
+    ~QtDefaults() override;
+    std::optional<std::string> stringForKey(const std::string& key) override;
+    bool boolForKey(const std::string& key) override;
+    void setString(const std::string& key, const std::string& value) override;
+    void setBool(const std::string& key, bool value) override;
+    void removeObject(const std::string& key) override;
+    std::string fileName() const;
+
+private:
+    bool readable();
+    void prepareWrite();
+    std::unique_ptr<QSettings> settings_;
+};
+
+class QtAlerts : public Alerts {
+public:
+    AlertAnswer runModal(const AlertSpec& spec) override;
+};
+
+class QtClipboard : public Pasteboard, public SelectionCopy, public Accessibility {
+public:
+    std::optional<std::string> stringForType() override;
+    void clearContents() override;
+    void replaceWithString(const std::string& text) override;
+    void copySelection() override;
+    bool isProcessTrusted() override;
+    bool isProcessTrustedWithPrompt() override;
+};
+
+class X11Hotkeys : public Hotkeys {
+public:
+    X11Hotkeys();
+    ~X11Hotkeys() override;
+    bool installHandler(std::function<void()> onPressed) override;
+    std::optional<int> registerHotkey(int keyCode, int modifierMask, int id) override;
+    class Filter;
+
+private:
+    std::unique_ptr<Filter> filter_;
+};
+
+class QtWorkspace : public Workspace {
+public:
+    bool openUrl(const std::string& url) override;
+};
+
+class QtViewKit : public ViewKit {
+public:
+    std::unique_ptr<Window> makeWindow(const Rect& contentRect, int styleMask) override;
+    std::unique_ptr<View> makeView(const Rect& frame) override;
+    std::unique_ptr<TextField> makeLabel(const std::string& text) override;
+    std::unique_ptr<TextField> makeTextField(const Rect& frame) override;
+    std::unique_ptr<Button> makeButton() override;
+    std::unique_ptr<StackView> makeStackView() override;
+};
+
+// Needs a QApplication. Installs itself as the process's platform.
+class QtPlatform : public Platform {
+public:
+    explicit QtPlatform(const std::string& bundleId);
+    ~QtPlatform() override;
+    Application& application() override { return application_; }
+    MainQueue& mainQueue() override { return queue_; }
+    StatusBar& statusBar() override { return statusBar_; }
+    Resources& resources() override { return resources_; }
+    Images& images() override { return resources_; }
+    Defaults& defaults() override { return defaults_; }
+    Alerts& alerts() override { return alerts_; }
+    Pasteboard& pasteboard() override { return clipboard_; }
+    SelectionCopy& selectionCopy() override { return clipboard_; }
+    Accessibility& accessibility() override { return clipboard_; }
+    Hotkeys& hotkeys() override { return hotkeys_; }
+    Http& http() override { return http_; }
+    Workspace& workspace() override { return workspace_; }
+    ViewKit& viewKit() override { return viewKit_; }
+
+private:
+    QtApplication application_;
+    QtMainQueue queue_;
+    QtStatusBar statusBar_;
+    QtResources resources_;
+    QtDefaults defaults_;
+    QtAlerts alerts_;
+    QtClipboard clipboard_;
+    X11Hotkeys hotkeys_;
+    CurlHttp http_;
+    QtWorkspace workspace_;
+    QtViewKit viewKit_;
+};
+
+// Quits the event loop in order on SIGTERM and SIGINT.
+void installTerminationHandler();
+// Qt's own diagnostics stay silent: the app writes no log.
+void silenceQtMessages();
+
+}  // namespace quillberry::qt

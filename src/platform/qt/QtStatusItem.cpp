@@ -1,0 +1,115 @@
+#include "platform/qt/QtStatusItem.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFont>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace quillberry::qt {
+
+namespace {
+constexpr int ICON_PIXELS = 64;  // drawn large; the tray scales it to its own size
+
+QPixmap render(const QPixmap* image, const QString& title) {
+    const bool withText = !title.isEmpty();
+    const int width = image && withText ? ICON_PIXELS * 2 : ICON_PIXELS;
+    QPixmap canvas(width, ICON_PIXELS);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    int x = 0;
+    if (image && !image->isNull()) {
+        painter.drawPixmap(QRect(0, 0, ICON_PIXELS, ICON_PIXELS), *image);
+        x = ICON_PIXELS;
+    }
+    if (withText) {
+        // Light text with a dark outline reads on light and dark panels alike.
+        QFont font;
+        font.setBold(true);
+        font.setPixelSize(title.size() > 1 ? 30 : 46);
+        QPainterPath path;
+        QFontMetrics metrics(font);
+        QRect area(x, 0, width - x, ICON_PIXELS);
+        int textX = area.x() + (area.width() - metrics.horizontalAdvance(title)) / 2;
+        int textY = area.y() + (area.height() + metrics.ascent() - metrics.descent()) / 2;
+        path.addText(textX, textY, font, title);
+        painter.setPen(QPen(QColor(20, 20, 20), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(path);
+        painter.fillPath(path, QColor(245, 245, 245));
+    }
+    return canvas;
+}
+}  // namespace
+
+void StatusMenu::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() & Qt::ControlModifier) {
+        for (QAction* action : actions()) {
+            if (!action->shortcut().isEmpty() &&
+                action->shortcut()[0].key() == Qt::Key(event->key()) && action->isEnabled()) {
+                close();
+                action->trigger();
+                return;
+            }
+        }
+    }
+    QMenu::keyPressEvent(event);
+}
+
+QtStatusItem::QtStatusItem() {
+    refresh();
+    tray_.show();
+    // A click on a status item opens its menu; the tray's context menu covers the
+    // other button.
+    QObject::connect(&tray_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (menu_ && reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+    });
+}
+
+QtStatusItem::~QtStatusItem() { tray_.hide(); }
+
+void QtStatusItem::setImage(std::shared_ptr<Image> image) {
+    image_ = std::move(image);
+    refresh();
+}
+
+void QtStatusItem::setTitle(const std::string& title) {
+    title_ = title;
+    refresh();
+}
+
+void QtStatusItem::refresh() {
+    QPixmap image;
+    if (image_) image = pixmapOf(*image_);
+    tray_.setIcon(QIcon(render(image_ ? &image : nullptr, QString::fromStdString(title_))));
+    tray_.setToolTip(QStringLiteral("Quillberry"));
+}
+
+void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)> perform) {
+    menu_ = std::make_unique<StatusMenu>();
+    menu_->setObjectName("quillberry-status-menu");
+    for (const MenuItem& item : items) {
+        if (item.separator) {
+            menu_->addSeparator();
+            continue;
+        }
+        QAction* action = menu_->addAction(QString::fromStdString(item.title));
+        if (item.action.empty()) {
+            action->setEnabled(false);  // informational: shown greyed, cannot be chosen
+            continue;
+        }
+        if (!item.keyEquivalent.empty()) {
+            action->setShortcut(QKeySequence(QString("Ctrl+") + QString::fromStdString(item.keyEquivalent).toUpper()));
+        }
+        // Queued, so the command (which may run a modal dialog) starts after the menu has
+        // closed instead of inside its event handling.
+        QObject::connect(action, &QAction::triggered, menu_.get(), [perform, name = item.action] {
+            QMetaObject::invokeMethod(qApp, [perform, name] { perform(name); }, Qt::QueuedConnection);
+        }, Qt::DirectConnection);
+    }
+    tray_.setContextMenu(menu_.get());
+}
+
+}  // namespace quillberry::qt

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QMenu>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+#include "platform/Platform.h"
+
+namespace quillberry::qt {
+
+QPixmap pixmapOf(const Image& image);
+
+// The status menu. Shortcuts of a tray menu's actions do not fire while it is open, so
+// the menu handles its key equivalents itself.
+class StatusMenu : public QMenu {
+public:
+    using QMenu::QMenu;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A status item on the system tray. Trays show icons only, so the button's title is
+// drawn into the icon.
+class QtStatusItem : public StatusItem, private StatusButton {
+public:
+    QtStatusItem();
+    ~QtStatusItem() override;
+    StatusButton* button() override { return this; }
+    void setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)> perform) override;
+
+    QSystemTrayIcon& tray() { return tray_; }
+    QMenu* menu() { return menu_.get(); }
+    const std::string& title() const { return title_; }
+    bool hasImage() const { return image_ != nullptr; }
+
+private:
+    void setImage(std::shared_ptr<Image> image) override;
+    void setTitle(const std::string& title) override;
+    void refresh();
+
+    QSystemTrayIcon tray_;
+    std::unique_ptr<StatusMenu> menu_;
+    std::shared_ptr<Image> image_;
+    std::string title_;
+};
+
+}  // namespace quillberry::qt

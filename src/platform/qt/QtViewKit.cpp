@@ -1,0 +1,274 @@
+#include "platform/qt/QtViewKit.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include "platform/qt/QtPlatform.h"
+
+namespace quillberry::qt {
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+QString css(const Color& c) {
+    return QString("rgba(%1,%2,%3,%4)").arg(int(c.red * 255 + 0.5)).arg(int(c.green * 255 + 0.5))
+        .arg(int(c.blue * 255 + 0.5)).arg(c.alpha);
+}
+
+QFont qfont(const Font& f) {
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(int(f.pointSize));
+    switch (f.weight.value_or(FontWeight::Regular)) {
+        case FontWeight::Regular: font.setWeight(QFont::Normal); break;
+        case FontWeight::Medium: font.setWeight(QFont::Medium); break;
+        case FontWeight::Semibold: font.setWeight(QFont::DemiBold); break;
+        case FontWeight::Bold: font.setWeight(QFont::Bold); break;
+    }
+    return font;
+}
+}  // namespace
+
+void WidgetState::place() {
+    if (!widget) return;
+    QWidget* parent = widget->parentWidget();
+    double parentHeight = parent ? parent->height() : frame.height;
+    widget->setGeometry(int(frame.x), int(parentHeight - frame.y - frame.height), int(frame.width), int(frame.height));
+}
+
+void WidgetState::restyle() {
+    if (!widget) return;
+    QString sheet;
+    if (layer && layerBackground) sheet += "background-color:" + css(*layerBackground) + ";";
+    else if (!bordered) sheet += "background: transparent;";
+    if (layer && cornerRadius > 0) sheet += QString("border-radius:%1px;").arg(cornerRadius);
+    if (!bordered || layer) sheet += "border: none;";
+    if (foreground) sheet += "color:" + css(*foreground) + ";";
+    widget->setAttribute(Qt::WA_StyledBackground, layer);
+    widget->setStyleSheet(sheet.isEmpty() ? QString() : widget->metaObject()->className() + QString("{") + sheet + "}");
+}
+
+void WidgetState::addChild(WidgetState& child) {
+    if (!widget || !child.widget) return;
+    child.widget->setParent(widget);
+    child.widget->setHidden(child.hidden);
+    child.place();
+}
+
+void WidgetState::destroy() {
+    // A window deletes its children with it; whatever is left is ours to delete.
+    delete widget.data();
+}
+
+template <class Base>
+void QtViewOf<Base>::addSubview(View& child) {
+    state.addChild(stateOf(child));
+}
+
+namespace {
+using QtView = QtViewOf<View>;
+
+class QtTextField : public QtViewOf<TextField> {
+public:
+    QtTextField(QLabel* label) : QtViewOf(label), label_(label) {
+        state.bordered = false;
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    QtTextField(QLineEdit* edit) : QtViewOf(edit), edit_(edit) {}
+    void setFont(const Font& f) override { state.widget->setFont(qfont(f)); }
+    void setTextColor(const Color& c) override { state.foreground = c, state.restyle(); }
+    void setAlignment(TextAlignment a) override {
+        Qt::Alignment horizontal = a == TextAlignment::Center ? Qt::AlignHCenter : Qt::AlignLeft;
+        if (label_) label_->setAlignment(horizontal | Qt::AlignTop);
+        if (edit_) edit_->setAlignment(horizontal | Qt::AlignVCenter);
+    }
+    void setBezeled(bool b) override {
+        state.bordered = b;
+        if (edit_) edit_->setFrame(b);
+        state.restyle();
+    }
+    void setBezelStyle(int) override {}  // Qt draws one kind of rounded field
+    void setEditable(bool e) override {
+        if (edit_) edit_->setReadOnly(!e);
+    }
+    void setDrawsBackground(bool) override {}
+    void setMaximumNumberOfLines(int lines) override { maxLines_ = lines, updateWrap(); }
+    void setLineBreakMode(int mode) override { wraps_ = mode == LINE_BREAK_BY_WORD_WRAPPING, updateWrap(); }
+    void setPlaceholderString(const std::string& p) override {
+        if (edit_) edit_->setPlaceholderText(q(p));
+    }
+    void setStringValue(const std::string& t) override {
+        if (label_) label_->setText(q(t));
+        if (edit_) edit_->setText(q(t));
+    }
+    std::string stringValue() const override {
+        if (label_) return label_->text().toStdString();
+        return edit_ ? edit_->text().toStdString() : std::string();
+    }
+
+private:
+    void updateWrap() {
+        if (label_) label_->setWordWrap(wraps_ && maxLines_ != 1);
+    }
+    QPointer<QLabel> label_;
+    QPointer<QLineEdit> edit_;
+    int maxLines_ = 1;
+    bool wraps_ = false;
+};
+
+class QtButton : public QtViewOf<Button> {
+public:
+    QtButton() : QtViewOf(new QPushButton) {
+        button()->setCursor(Qt::PointingHandCursor);
+        QObject::connect(button(), &QPushButton::clicked, [this] {
+            if (action_) action_();
+        });
+    }
+    void setBezelStyle(int) override {}
+    void setBordered(bool b) override {
+        state.bordered = b;
+        button()->setFlat(!b);
+        state.restyle();
+    }
+    void setFont(const Font& f) override { button()->setFont(qfont(f)); }
+    void setContentTintColor(const Color& c) override { state.foreground = c, state.restyle(); }
+    void setTitle(const std::string& t) override { button()->setText(q(t)); }
+    void setAction(const std::string& name, std::function<void()> a) override {
+        button()->setObjectName(q(name));
+        action_ = std::move(a);
+    }
+
+private:
+    QPushButton* button() { return static_cast<QPushButton*>(state.widget.data()); }
+    std::function<void()> action_;
+};
+
+class QtStackView : public QtViewOf<StackView> {
+public:
+    QtStackView() : QtViewOf(new QWidget) {
+        layout_ = new QHBoxLayout(state.widget);
+        layout_->setContentsMargins(0, 0, 0, 0);
+        // The fixed-size arranged views are centred as one row inside the stack's frame.
+        layout_->addStretch(1);
+        layout_->addStretch(1);
+    }
+    void setOrientation(StackOrientation o) override {
+        layout_->setDirection(o == StackOrientation::Horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    }
+    void setSpacing(double s) override { layout_->setSpacing(int(s)); }
+    void setAlignment(int) override {}
+    void setDistribution(int) override {}
+    void addArrangedSubview(View& view) override {
+        WidgetState& child = stateOf(view);
+        layout_->insertWidget(layout_->count() - 1, child.widget, 0, Qt::AlignVCenter);
+        arranged_.push_back(&view);
+    }
+    std::vector<View*> arrangedSubviews() const override { return arranged_; }
+    void constrainSize(View& view, double w, double h) override {
+        if (QWidget* widget = stateOf(view).widget) widget->setFixedSize(int(w), int(h));
+    }
+
+private:
+    QHBoxLayout* layout_;
+    std::vector<View*> arranged_;
+};
+
+class WindowWidget : public QWidget {
+public:
+    std::function<void()> onClose;
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        QWidget::closeEvent(event);
+        if (onClose) onClose();
+    }
+};
+
+class QtWindow : public Window {
+public:
+    QtWindow(const Rect& rect, int style) : widget_(new WindowWidget), content_(widget_) {
+        Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        if (style & WINDOW_STYLE_CLOSABLE) flags |= Qt::WindowCloseButtonHint;
+        widget_->setWindowFlags(flags);
+        widget_->setFixedSize(int(rect.width), int(rect.height));
+        widget_->setObjectName("quillberryWindow");
+        content_.state.frame = {0, 0, rect.width, rect.height};
+        widget_->onClose = [this] { releaseOwner(); };
+    }
+    ~QtWindow() override {
+        widget_->onClose = nullptr;
+        // content_ wraps the window widget itself: it is deleted here, once.
+        content_.state.widget = nullptr;
+        delete widget_.data();
+    }
+    View* contentView() override { return &content_; }
+    void center() override {
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect area = screen->availableGeometry();
+            widget_->move(area.center() - QPoint(widget_->width() / 2, widget_->height() / 2));
+        }
+    }
+    void setReleasedWhenClosed(bool released) override { widget_->setAttribute(Qt::WA_DeleteOnClose, false), (void)released; }
+    void setTitlebarAppearsTransparent(bool) override {}
+    void setTitleVisibility(int) override { widget_->setWindowTitle(" "); }
+    void setBackgroundColor(const Color& c) override {
+        QPalette palette = widget_->palette();
+        palette.setColor(QPalette::Window, QColor::fromRgbF(float(c.red), float(c.green), float(c.blue), float(c.alpha)));
+        widget_->setPalette(palette);
+        widget_->setAutoFillBackground(true);
+    }
+    void makeKeyAndOrderFront() override {
+        widget_->show();
+        widget_->raise();
+        widget_->activateWindow();
+    }
+    void close() override { widget_->close(); }
+    bool isVisible() const override { return widget_->isVisible(); }
+    void retainWhileOpen(std::shared_ptr<void> owner) override { owner_ = std::move(owner); }
+
+private:
+    void releaseOwner() {
+        if (!owner_) return;
+        // Later, so whoever closed us still has an object when its action returns.
+        QMetaObject::invokeMethod(qApp, [owner = std::move(owner_)]() mutable { owner.reset(); }, Qt::QueuedConnection);
+    }
+    QPointer<WindowWidget> widget_;
+    QtView content_;
+    std::shared_ptr<void> owner_;
+};
+}  // namespace
+
+WidgetState& stateOf(View& view) {
+    // Every view of this kit is a QtViewOf<something>; they share the layout of `state`
+    // only through these casts.
+    if (auto* v = dynamic_cast<QtView*>(&view)) return v->state;
+    if (auto* v = dynamic_cast<QtViewOf<TextField>*>(&view)) return v->state;
+    if (auto* v = dynamic_cast<QtViewOf<Button>*>(&view)) return v->state;
+    return dynamic_cast<QtViewOf<StackView>&>(view).state;
+}
+
+std::unique_ptr<Window> QtViewKit::makeWindow(const Rect& contentRect, int styleMask) {
+    return std::make_unique<QtWindow>(contentRect, styleMask);
+}
+std::unique_ptr<View> QtViewKit::makeView(const Rect& frame) {
+    auto view = std::make_unique<QtView>(new QWidget);
+    view->setFrame(frame);
+    return view;
+}
+std::unique_ptr<TextField> QtViewKit::makeLabel(const std::string& text) {
+    auto* label = new QLabel(q(text));
+    return std::make_unique<QtTextField>(label);
+}
+std::unique_ptr<TextField> QtViewKit::makeTextField(const Rect& frame) {
+    auto field = std::make_unique<QtTextField>(new QLineEdit);
+    field->setFrame(frame);
+    return field;
+}
+std::unique_ptr<Button> QtViewKit::makeButton() { return std::make_unique<QtButton>(); }
+std::unique_ptr<StackView> QtViewKit::makeStackView() { return std::make_unique<QtStackView>(); }
+
+}  // namespace quillberry::qt

@@ -1,0 +1,87 @@
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include "platform/qt/QtPlatform.h"
+
+namespace quillberry::qt {
+
+namespace {
+constexpr uint32_t XK_LOWER_U = 0x0075;
+// Lock keys must not change what counts as Ctrl+U: grab each combination of them.
+constexpr uint16_t LOCK_VARIANTS[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+constexpr uint16_t RELEVANT_MODIFIERS =
+    XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+
+xcb_connection_t* x11Connection() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;  // null under offscreen or Wayland
+}
+}  // namespace
+
+class X11Hotkeys::Filter : public QAbstractNativeEventFilter {
+public:
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t" || keycode == 0) return false;
+        auto* event = static_cast<xcb_generic_event_t*>(message);
+        if ((event->response_type & ~0x80) != XCB_KEY_PRESS) return false;
+        auto* press = reinterpret_cast<xcb_key_press_event_t*>(event);
+        if (press->detail != keycode || (press->state & RELEVANT_MODIFIERS) != modifiers) return false;
+        if (handler) handler();
+        return true;
+    }
+    std::function<void()> handler;
+    xcb_keycode_t keycode = 0;
+    uint16_t modifiers = 0;
+};
+
+X11Hotkeys::X11Hotkeys() : filter_(std::make_unique<Filter>()) {}
+
+X11Hotkeys::~X11Hotkeys() {
+    if (QCoreApplication::instance()) QCoreApplication::instance()->removeNativeEventFilter(filter_.get());
+}
+
+bool X11Hotkeys::installHandler(std::function<void()> onPressed) {
+    filter_->handler = std::move(onPressed);
+    if (!QCoreApplication::instance()) return false;
+    QCoreApplication::instance()->installNativeEventFilter(filter_.get());
+    return true;
+}
+
+std::optional<int> X11Hotkeys::registerHotkey(int keyCode, int modifierMask, int id) {
+    // Only the one combination the app knows: the U key with the primary modifier, which
+    // is Control here.
+    if (keyCode != KEY_CODE_U || modifierMask != MODIFIER_COMMAND) return std::nullopt;
+    xcb_connection_t* connection = x11Connection();
+    if (!connection) return std::nullopt;
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection);
+    if (!symbols) return std::nullopt;
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, XK_LOWER_U);
+    xcb_key_symbols_free(symbols);
+    if (!codes || codes[0] == XCB_NO_SYMBOL) {
+        free(codes);
+        return std::nullopt;
+    }
+    xcb_keycode_t code = codes[0];
+    free(codes);
+
+    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    bool grabbed = true;
+    for (uint16_t lock : LOCK_VARIANTS) {
+        auto cookie = xcb_grab_key_checked(connection, 1, root, XCB_MOD_MASK_CONTROL | lock, code,
+                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        if (xcb_generic_error_t* error = xcb_request_check(connection, cookie)) {
+            free(error);
+            if (lock == 0) grabbed = false;  // someone else holds Ctrl+U itself
+        }
+    }
+    xcb_flush(connection);
+    if (!grabbed) return std::nullopt;
+    filter_->keycode = code;
+    filter_->modifiers = XCB_MOD_MASK_CONTROL;
+    return id;
+}
+
+}  // namespace quillberry::qt

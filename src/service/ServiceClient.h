@@ -1,0 +1,33 @@
+#pragma once
+// The protocol between the app and the optimisation service, and nothing else.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+namespace quillberry {
+
+// The reply's "improved_prompt", or absent for any failure.
+using ServiceCompletion = std::function<void(std::optional<std::string>)>;
+
+// POSTs {"prompt": text, "email": email} to SERVER_URL + "/improve". Returns at once;
+// `completion` runs exactly once, on the HTTP layer's background thread.
+void callServer(const std::string& text, const std::string& email, ServiceCompletion completion);
+
+// The request callServer sends. Text that is not valid UTF-8 cannot be encoded as JSON:
+// the request then goes out with no body and the service decides.
+HttpRequest buildImproveRequest(const std::string& text, const std::string& email);
+
+// The reply rules: HTTP 200 and a JSON object whose "improved_prompt" is a string.
+std::optional<std::string> interpretReply(const HttpResponse& response);
+
+// Decodes a reply body. Guards what the JSON library lets through: raw NUL bytes and
+// nesting deeper than MAX_JSON_DEPTH (deep trees cost stack when walked).
+std::optional<std::string> improvedPromptFromBody(std::string_view body);
+
+inline constexpr int MAX_JSON_DEPTH = 512;
+
+}  // namespace quillberry

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/Platform.h"
+#include "shell/AppDelegate.h"
+
+namespace quillberry {
+
+// Process-wide state, set by the entry routine before the event loop starts.
+extern int runningApps;
+extern Application* app;
+extern std::unique_ptr<AppDelegate> delegate;
+
+// The process entry once a platform is installed: single-instance guard, the one
+// delegate, then the event loop. Returns the exit status.
+int applicationMain();
+
+}  // namespace quillberry

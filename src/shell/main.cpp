@@ -1,0 +1,22 @@
+// Process entry: the Qt application, the real platform, then the portable core.
+
+#include <QApplication>
+
+#include "platform/qt/QtPlatform.h"
+#include "shell/Constants.h"
+#include "shell/Entry.h"
+
+int main(int argc, char** argv) {
+    quillberry::qt::silenceQtMessages();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Quillberry");
+    QApplication::setDesktopFileName(QString::fromUtf8(quillberry::BUNDLE_ID.data(), int(quillberry::BUNDLE_ID.size())));
+    // A status-bar app: closing the onboarding or a notice must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    quillberry::qt::installTerminationHandler();
+
+    quillberry::qt::QtPlatform platform{std::string(quillberry::BUNDLE_ID)};
+    int status = quillberry::applicationMain();
+    quillberry::delegate.reset();  // the tray icon goes before the application object
+    return status;
+}
