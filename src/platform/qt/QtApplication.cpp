@@ -98,7 +98,7 @@ bool QtWorkspace::openUrl(const std::string& url) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
 }
 
-QtPlatform::QtPlatform(const std::string& bundleId) : defaults_(bundleId) { installPlatform(this); }
+QtPlatform::QtPlatform(const std::string& bundleId) : defaults_(bundleId), clipboard_(bundleId) { installPlatform(this); }
 QtPlatform::~QtPlatform() { installPlatform(nullptr); }
 
 namespace {

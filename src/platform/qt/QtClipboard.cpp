@@ -1,6 +1,10 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
+#include <QStandardPaths>
 
 #include "platform/qt/QtPlatform.h"
 
@@ -33,9 +37,32 @@ void QtClipboard::copySelection() {
     if (auto selected = plainText(QClipboard::Selection)) replaceWithString(*selected);
 }
 
-bool QtClipboard::isProcessTrusted() { return QGuiApplication::clipboard()->supportsSelection(); }
+// X11 lets any client read the selection, so there is no system permission to ask for.
+// Automatic mode replaces the clipboard with whatever is selected, which surprises a user
+// who copied with Ctrl+C and then selected something else; so, as where the system asks,
+// it is in force only once the user has asked for it ("Activer"). The grant lives
+// outside the app's preferences, like a system permission, in the user's configuration
+// directory; deleting the file withdraws it.
+QtClipboard::QtClipboard(const std::string& bundleId) {
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/quillberry";
+    grantPath_ = (dir + "/" + QString::fromStdString(bundleId) + ".automatic-mode").toStdString();
+}
 
-// X11 has no permission to grant: the answer is the same, and there is nothing to ask.
-bool QtClipboard::isProcessTrustedWithPrompt() { return isProcessTrusted(); }
+bool QtClipboard::isProcessTrusted() {
+    return QGuiApplication::clipboard()->supportsSelection() && QFileInfo::exists(QString::fromStdString(grantPath_));
+}
+
+bool QtClipboard::isProcessTrustedWithPrompt() {
+    bool trusted = isProcessTrusted();
+    if (!trusted && QGuiApplication::clipboard()->supportsSelection()) {
+        QString path = QString::fromStdString(grantPath_);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile grant(path);
+        if (grant.open(QIODevice::WriteOnly)) grant.write("granted\n");
+    }
+    return trusted;
+}
+
+void QtClipboard::revokeAutomaticMode() { QFile::remove(QString::fromStdString(grantPath_)); }
 
 }  // namespace quillberry::qt

@@ -62,14 +62,20 @@ public:
     AlertAnswer runModal(const AlertSpec& spec) override;
 };
 
+// Clipboard, selection capture and the automatic-mode permission on X11.
 class QtClipboard : public Pasteboard, public SelectionCopy, public Accessibility {
 public:
+    explicit QtClipboard(const std::string& bundleId);
     std::optional<std::string> stringForType() override;
     void clearContents() override;
     void replaceWithString(const std::string& text) override;
     void copySelection() override;
     bool isProcessTrusted() override;
     bool isProcessTrustedWithPrompt() override;
+    void revokeAutomaticMode();
+
+private:
+    std::string grantPath_;
 };
 
 class X11Hotkeys : public Hotkeys {

@@ -1,0 +1,135 @@
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string_view>
+#include <vector>
+
+#include "Improver.h"
+
+namespace quillberry::service {
+
+namespace {
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return out;
+}
+
+// Whole words of the lower-cased text, split on anything that is not a letter (ASCII
+// letters and the bytes of multi-byte UTF-8 characters count as letters).
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> out;
+    std::string current;
+    for (unsigned char c : lower(text)) {
+        if (std::isalpha(c) || c >= 0x80 || c == '\'') current += char(c);
+        else if (!current.empty()) out.push_back(std::move(current)), current.clear();
+    }
+    if (!current.empty()) out.push_back(current);
+    return out;
+}
+
+bool hasAny(const std::string& haystack, std::initializer_list<std::string_view> needles) {
+    return std::any_of(needles.begin(), needles.end(),
+                       [&](std::string_view n) { return haystack.find(n) != std::string::npos; });
+}
+
+struct Kind {
+    std::string_view domainFr, domainEn, formatFr, formatEn;
+};
+
+// What the request is about decides the role and the expected output.
+Kind classify(const std::string& text) {
+    const std::string t = lower(text);
+    if (hasAny(t, {"mail", "courriel", "lettre", "letter", "message"}))
+        return {"la rédaction professionnelle", "professional writing",
+                "le texte final prêt à envoyer, avec un objet, une formule d'appel et une formule de politesse",
+                "the final text ready to send, with a subject line, a greeting and a sign-off"};
+    if (hasAny(t, {"code", "fonction", "function", "python", "javascript", "c++", "sql", "bug", "script",
+                   "programme", "program", "api", "regex"}))
+        return {"le développement logiciel", "software development",
+                "le code complet dans un bloc de code, suivi d'une courte explication des choix faits",
+                "the complete code in a code block, followed by a short explanation of the choices made"};
+    if (hasAny(t, {"résum", "resum", "summar", "synthè", "synthe"}))
+        return {"la synthèse de documents", "summarising documents",
+                "une synthèse en points clés, puis une conclusion de deux phrases",
+                "a summary as key points, then a two-sentence conclusion"};
+    if (hasAny(t, {"tradui", "translat"}))
+        return {"la traduction", "translation", "la traduction seule, fidèle au ton de l'original",
+                "the translation alone, faithful to the tone of the original"};
+    if (hasAny(t, {"poème", "poeme", "poem", "histoire", "story", "chanson", "song", "slogan"}))
+        return {"l'écriture créative", "creative writing", "le texte créatif seul, soigné et prêt à être partagé",
+                "the creative text alone, polished and ready to share"};
+    if (hasAny(t, {"explique", "explain", "comment ", "how ", "pourquoi", "why", "qu'est-ce", "what is"}))
+        return {"la pédagogie et la vulgarisation", "teaching and clear explanation",
+                "une explication progressive avec des titres courts et un exemple concret",
+                "a step-by-step explanation with short headings and a concrete example"};
+    return {"le sujet de la demande", "the subject of the request",
+            "une réponse structurée avec des titres courts et des listes à puces lorsque c'est utile",
+            "a structured answer with short headings and bullet lists where they help"};
+}
+
+std::string trimmed(const std::string& text) {
+    const char* space = " \t\r\n\v\f";
+    size_t begin = text.find_first_not_of(space);
+    if (begin == std::string::npos) return "";
+    size_t end = text.find_last_not_of(space);
+    return text.substr(begin, end - begin + 1);
+}
+
+}  // namespace
+
+Language detectLanguage(const std::string& text) {
+    static constexpr std::array<std::string_view, 36> FRENCH = {
+        "le", "la", "les", "un", "une", "des", "du", "de", "et", "est", "pour", "avec", "dans", "sur", "que",
+        "qui", "mon", "ma", "mes", "ton", "ta", "tes", "je", "tu", "il", "nous", "vous", "pas", "au", "aux",
+        "écris", "fais", "peux", "moi", "ce", "cette"};
+    static constexpr std::array<std::string_view, 34> ENGLISH = {
+        "the", "a", "an", "and", "is", "are", "for", "with", "in", "on", "that", "which", "my", "your", "i",
+        "you", "it", "we", "not", "to", "of", "write", "make", "can", "me", "this", "please", "how", "what",
+        "about", "from", "be", "do", "give"};
+    int fr = 0, en = 0;
+    for (const std::string& w : words(text)) {
+        if (std::find(FRENCH.begin(), FRENCH.end(), w) != FRENCH.end()) ++fr;
+        if (std::find(ENGLISH.begin(), ENGLISH.end(), w) != ENGLISH.end()) ++en;
+    }
+    // Accented letters lean French.
+    for (std::string_view accent : {"é", "è", "ê", "à", "ç", "ù", "ô", "î"}) {
+        if (text.find(accent) != std::string::npos) fr += 2;
+    }
+    return en > fr ? Language::English : Language::French;
+}
+
+std::optional<std::string> BuiltinImprover::improve(const std::string& prompt) {
+    const std::string request = trimmed(prompt);
+    if (request.empty()) return std::string();
+    const Kind kind = classify(request);
+    std::string out;
+    if (detectLanguage(request) == Language::French) {
+        out += "Rôle : tu es un assistant expert, spécialisé dans " + std::string(kind.domainFr) +
+               ", rigoureux, précis et attentif aux détails.\n\n";
+        out += "Contexte : voici ma demande, telle que je l'ai formulée :\n\"\"\"\n" + request + "\n\"\"\"\n\n";
+        out += "Tâche : réponds à cette demande de façon complète, en tenant compte de chacun de ses éléments.\n\n";
+        out += "Contraintes :\n"
+               "- respecte tout ce que la demande précise (sujet, destinataire, ton, longueur, détails) ;\n"
+               "- n'invente aucun fait ; signale clairement toute hypothèse ;\n"
+               "- écris en français, dans un style clair et direct, sans remplissage.\n\n";
+        out += "Format attendu : " + std::string(kind.formatFr) + ".\n\n";
+        out += "S'il te manque une information importante pour bien répondre, pose-moi d'abord tes questions "
+               "avant de commencer.";
+    } else {
+        out += "Role: you are an expert in " + std::string(kind.domainEn) +
+               ", rigorous, precise and attentive to detail.\n\n";
+        out += "Context: here is my request, as I wrote it:\n\"\"\"\n" + request + "\n\"\"\"\n\n";
+        out += "Task: fulfil this request completely, taking every one of its elements into account.\n\n";
+        out += "Constraints:\n"
+               "- respect everything the request specifies (subject, audience, tone, length, details);\n"
+               "- do not invent facts; state any assumption clearly;\n"
+               "- write in English, in a clear and direct style, without filler.\n\n";
+        out += "Expected output: " + std::string(kind.formatEn) + ".\n\n";
+        out += "If any important information is missing, ask me your questions first before you start.";
+    }
+    return out;
+}
+
+}  // namespace quillberry::service

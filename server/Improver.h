@@ -1,0 +1,53 @@
+#pragma once
+// How the reference service turns a raw request into a better prompt. Two improvers sit
+// behind one interface: a deterministic built-in rewriter and a forwarder to any
+// OpenAI-compatible chat-completions endpoint.
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quillberry::service {
+
+class Improver {
+public:
+    virtual ~Improver() = default;
+    // The improved prompt, or absent when the improver could not produce one.
+    virtual std::optional<std::string> improve(const std::string& prompt) = 0;
+};
+
+enum class Language { French, English };
+
+// Guesses the language of a request from its words and accents; French wins ties, as
+// the app's users write French first.
+Language detectLanguage(const std::string& text);
+
+// Rewrites a request into a structured prompt for an AI assistant (role, context, task,
+// constraints, output format, an invitation to ask for what is missing) in the
+// request's language, keeping the user's text whole.
+class BuiltinImprover : public Improver {
+public:
+    std::optional<std::string> improve(const std::string& prompt) override;
+};
+
+struct UpstreamConfig {
+    std::string baseUrl;  // scheme://host[:port][/prefix]; "/v1/chat/completions" is appended
+    std::string model = "gpt-4o-mini";
+    std::string apiKey;   // sent as a bearer token when not empty
+    std::chrono::seconds timeout{45};
+};
+
+// Forwards to an OpenAI-compatible /v1/chat/completions endpoint.
+class UpstreamImprover : public Improver {
+public:
+    explicit UpstreamImprover(UpstreamConfig config) : config_(std::move(config)) {}
+    std::optional<std::string> improve(const std::string& prompt) override;
+
+private:
+    UpstreamConfig config_;
+};
+
+extern const char* const UPSTREAM_SYSTEM_PROMPT;
+
+}  // namespace quillberry::service

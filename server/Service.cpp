@@ -1,0 +1,58 @@
+#include "Service.h"
+
+#include <nlohmann/json.hpp>
+
+namespace quillberry::service {
+
+namespace {
+
+void fail(httplib::Response& res, int status, const std::string& message) {
+    res.status = status;
+    res.set_content(nlohmann::json{{"error", message}}.dump(), "application/json");
+}
+
+bool isJson(const std::string& contentType) {
+    std::string type = contentType.substr(0, contentType.find(';'));
+    while (!type.empty() && type.back() == ' ') type.pop_back();
+    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return type == "application/json";
+}
+
+}  // namespace
+
+void installRoutes(httplib::Server& server, Improver& improver) {
+    server.set_payload_max_length(MAX_REQUEST_BYTES);
+
+    server.Post("/improve", [&improver](const httplib::Request& req, httplib::Response& res) {
+        if (!isJson(req.get_header_value("Content-Type"))) {
+            return fail(res, 415, "Content-Type must be application/json");
+        }
+        auto body = nlohmann::json::parse(req.body, nullptr, /*allow_exceptions=*/false);
+        if (body.is_discarded() || !body.is_object()) return fail(res, 400, "the body must be a JSON object");
+        auto prompt = body.find("prompt"), email = body.find("email");
+        if (prompt == body.end() || !prompt->is_string()) return fail(res, 400, "\"prompt\" must be a string");
+        if (email == body.end() || !email->is_string()) return fail(res, 400, "\"email\" must be a string");
+        std::optional<std::string> improved = improver.improve(prompt->get<std::string>());
+        if (!improved) return fail(res, 502, "the upstream model did not answer");
+        res.set_content(nlohmann::json{{"improved_prompt", *improved}}.dump(), "application/json");
+    });
+
+    auto notAllowed = [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Allow", "POST");
+        fail(res, 405, "use POST");
+    };
+    server.Get("/improve", notAllowed);
+    server.Put("/improve", notAllowed);
+    server.Delete("/improve", notAllowed);
+    server.Patch("/improve", notAllowed);
+    server.Options("/improve", notAllowed);
+
+    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty()) return;  // a route already explained itself
+        if (res.status == 413) return fail(res, 413, "the request is larger than 1 MiB");
+        if (res.status == 404) return fail(res, 404, "no such path; use POST /improve");
+        fail(res, res.status, "request refused");
+    });
+}
+
+}  // namespace quillberry::service

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <httplib.h>
+
+#include "Improver.h"
+
+namespace quillberry::service {
+
+inline constexpr size_t MAX_REQUEST_BYTES = 1u << 20;
+
+// POST /improve with {"prompt": string, "email": string} → 200 {"improved_prompt": ...}.
+// Every refusal is a JSON {"error": "..."} with its status: 400 malformed, 404 unknown
+// path, 405 other method, 413 over 1 MiB, 415 not JSON, 502 the upstream failed.
+// Neither prompts nor addresses are ever logged.
+void installRoutes(httplib::Server& server, Improver& improver);
+
+}  // namespace quillberry::service

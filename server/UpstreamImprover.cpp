@@ -1,0 +1,63 @@
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+
+#include "Improver.h"
+
+namespace quillberry::service {
+
+const char* const UPSTREAM_SYSTEM_PROMPT =
+    "You improve prompts for AI assistants. Rewrite the user's message into one clear, complete, "
+    "well-structured prompt: give the assistant a role, the context, the precise task, the "
+    "constraints and the expected output format, and invite it to ask for missing information. "
+    "Keep every detail the user gave, invent nothing, and write in the user's language. Answer "
+    "with the improved prompt only, with no preamble and no commentary.";
+
+namespace {
+struct Target {
+    std::string origin, path;
+};
+
+std::optional<Target> split(const std::string& baseUrl) {
+    auto scheme = baseUrl.find("://");
+    if (scheme == std::string::npos) return std::nullopt;
+    auto slash = baseUrl.find('/', scheme + 3);
+    std::string origin = baseUrl.substr(0, slash);
+    std::string prefix = slash == std::string::npos ? "" : baseUrl.substr(slash);
+    while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
+    if (prefix.size() >= 3 && prefix.compare(prefix.size() - 3, 3, "/v1") == 0) prefix.resize(prefix.size() - 3);
+    return Target{origin, prefix + "/v1/chat/completions"};
+}
+}  // namespace
+
+std::optional<std::string> UpstreamImprover::improve(const std::string& prompt) {
+    auto target = split(config_.baseUrl);
+    if (!target) return std::nullopt;
+    httplib::Client client(target->origin);
+    client.set_connection_timeout(config_.timeout);
+    client.set_read_timeout(config_.timeout);
+    client.set_write_timeout(config_.timeout);
+    client.set_follow_location(true);
+    client.enable_server_certificate_verification(true);
+    httplib::Headers headers;
+    if (!config_.apiKey.empty()) headers.emplace("Authorization", "Bearer " + config_.apiKey);
+    nlohmann::json body = {
+        {"model", config_.model},
+        {"temperature", 0.2},
+        {"messages", nlohmann::json::array({{{"role", "system"}, {"content", UPSTREAM_SYSTEM_PROMPT}},
+                                            {{"role", "user"}, {"content", prompt}}})},
+    };
+    auto res = client.Post(target->path, headers, body.dump(), "application/json");
+    if (!res || res->status != 200) return std::nullopt;
+    auto reply = nlohmann::json::parse(res->body, nullptr, false);
+    if (!reply.is_object()) return std::nullopt;
+    auto choices = reply.find("choices");
+    if (choices == reply.end() || !choices->is_array() || choices->empty()) return std::nullopt;
+    const auto& first = choices->front();
+    if (!first.is_object() || !first.contains("message") || !first["message"].is_object()) return std::nullopt;
+    const auto& content = first["message"].find("content");
+    if (content == first["message"].end() || !content->is_string()) return std::nullopt;
+    return content->get<std::string>();
+}
+
+}  // namespace quillberry::service

@@ -1,0 +1,45 @@
+// A scriptable stand-in for the optimisation service, for the end-to-end tests: it
+// records each request's body to a file and answers as its mode says.
+//   stub-service PORT RECORD_FILE MODE
+//   MODE: echo (200, "improved_prompt" = "Amélioré : " + prompt), stall (never answers
+//   /improve within a minute), error (500)
+
+#include <httplib.h>
+
+#include <csignal>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+namespace {
+httplib::Server* running = nullptr;
+}
+
+int main(int argc, char** argv) {
+    if (argc != 4) return 2;
+    const int port = std::stoi(argv[1]);
+    const std::string record = argv[2], mode = argv[3];
+    httplib::Server server;
+    server.Post("/improve", [&](const httplib::Request& req, httplib::Response& res) {
+        {
+            std::ofstream out(record, std::ios::app);
+            out << req.body << "\n";
+        }
+        if (mode == "stall") {
+            for (int i = 0; i < 600 && server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return;
+        }
+        if (mode == "error") {
+            res.status = 500;
+            res.set_content(R"({"improved_prompt":"ignored"})", "application/json");
+            return;
+        }
+        auto body = nlohmann::json::parse(req.body, nullptr, false);
+        std::string prompt = body.is_object() && body.contains("prompt") ? body["prompt"].get<std::string>() : "";
+        res.set_content(nlohmann::json{{"improved_prompt", "Amélioré : " + prompt}}.dump(), "application/json");
+    });
+    running = &server;
+    std::signal(SIGTERM, [](int) { if (running) running->stop(); });
+    server.listen("127.0.0.1", port);
+    return 0;
+}
