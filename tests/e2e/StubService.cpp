@@ -6,6 +6,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -20,7 +21,11 @@ int main(int argc, char** argv) {
     const int port = std::stoi(argv[1]);
     const std::string record = argv[2], mode = argv[3];
     httplib::Server server;
+    auto wallNs = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    };
     server.Post("/improve", [&](const httplib::Request& req, httplib::Response& res) {
+        const long long arrival = wallNs();
         {
             std::ofstream out(record, std::ios::app);
             out << req.body << "\n";
@@ -37,6 +42,7 @@ int main(int argc, char** argv) {
         auto body = nlohmann::json::parse(req.body, nullptr, false);
         std::string prompt = body.is_object() && body.contains("prompt") ? body["prompt"].get<std::string>() : "";
         res.set_content(nlohmann::json{{"improved_prompt", "Amélioré : " + prompt}}.dump(), "application/json");
+        std::ofstream(record + ".times", std::ios::app) << arrival << " " << wallNs() << "\n";
     });
     running = &server;
     std::signal(SIGTERM, [](int) { if (running) running->stop(); });

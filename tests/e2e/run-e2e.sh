@@ -170,6 +170,13 @@ case_busy_press_is_ignored() {
   answer "$w" Return; wait_until 60 no_window Quillberry
   check "the app keeps running" alive
   stop_app
+  # Quitting with a request in flight ends at once and cleanly.
+  start_stub stall; start_app; wait_for_tray_icon 200
+  xdotool key ctrl+u; wait_until 60 test "$(requests)" = 1
+  kill -TERM "$APP_PID"
+  check "SIGTERM with a request in flight ends the app promptly" wait_until 40 sh -c "! kill -0 $APP_PID 2>/dev/null"
+  wait "$APP_PID" 2>/dev/null; check "and it exits 0" test "$?" = 0; APP_PID=""
+  stop_stub
 }
 
 case_missing_email() {

@@ -107,15 +107,17 @@ AlertDialog::AlertDialog(const AlertSpec& spec) {
     else buttons_.front()->setFocus();
 }
 
-// Escape and the window's close button answer "Annuler" where there is one, and
-// otherwise the only way out of a notice: its first button.
 void AlertDialog::reject() {
-    chosen_ = cancelIndex_;
+    chosen_ = -1;
     QDialog::reject();
 }
 
+// A dialog closed without a button (Escape, its close button, the app quitting) answers
+// "Annuler" where there is one, and otherwise the only way out of a notice: its first
+// button. It never counts as "Continuer" or "Activer".
 AlertAnswer AlertDialog::answer() const {
-    return {ALERT_FIRST_BUTTON_RETURN + chosen_, field_ ? field_->text().toStdString() : std::string()};
+    int index = chosen_ >= 0 ? chosen_ : cancelIndex_;
+    return {ALERT_FIRST_BUTTON_RETURN + index, field_ ? field_->text().toStdString() : std::string()};
 }
 
 AlertAnswer QtAlerts::runModal(const AlertSpec& spec) {

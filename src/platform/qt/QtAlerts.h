@@ -24,7 +24,7 @@ protected:
 private:
     QLineEdit* field_ = nullptr;
     std::vector<QPushButton*> buttons_;
-    int chosen_ = 0;
+    int chosen_ = -1;  // -1: closed without a button (Escape, close button, quit)
     int cancelIndex_ = 0;
 };
 

@@ -98,8 +98,17 @@ bool QtWorkspace::openUrl(const std::string& url) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
 }
 
-QtPlatform::QtPlatform(const std::string& bundleId) : defaults_(bundleId), clipboard_(bundleId) { installPlatform(this); }
-QtPlatform::~QtPlatform() { installPlatform(nullptr); }
+QtPlatform::QtPlatform(const std::string& bundleId)
+    : defaults_(bundleId), clipboard_(bundleId), http_(std::make_unique<CurlHttp>()) {
+    installPlatform(this);
+}
+
+QtPlatform::~QtPlatform() {
+    // Requests still in flight complete (as failures) while the platform they post their
+    // results through is still installed.
+    http_.reset();
+    installPlatform(nullptr);
+}
 
 namespace {
 int signalPipe[2] = {-1, -1};

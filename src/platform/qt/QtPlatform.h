@@ -121,7 +121,7 @@ public:
     SelectionCopy& selectionCopy() override { return clipboard_; }
     Accessibility& accessibility() override { return clipboard_; }
     Hotkeys& hotkeys() override { return hotkeys_; }
-    Http& http() override { return http_; }
+    Http& http() override { return *http_; }
     Workspace& workspace() override { return workspace_; }
     ViewKit& viewKit() override { return viewKit_; }
 
@@ -134,7 +134,7 @@ private:
     QtAlerts alerts_;
     QtClipboard clipboard_;
     X11Hotkeys hotkeys_;
-    CurlHttp http_;
+    std::unique_ptr<CurlHttp> http_;
     QtWorkspace workspace_;
     QtViewKit viewKit_;
 };

@@ -29,7 +29,7 @@ QPixmap render(const QPixmap* image, const QString& title) {
         // Light text with a dark outline reads on light and dark panels alike.
         QFont font;
         font.setBold(true);
-        font.setPixelSize(title.size() > 1 ? 30 : 46);
+        font.setPixelSize(title.size() > 1 ? 40 : 46);
         QPainterPath path;
         QFontMetrics metrics(font);
         QRect area(x, 0, width - x, ICON_PIXELS);
