@@ -191,8 +191,10 @@ void CurlHttp::runWorker() {
         }
         for (Transfer* t : stale) finishTransfer(t, HttpResponse{true, std::nullopt, std::nullopt});
 
+        // With nothing in flight, sleep until post() or the destructor wakes us: an idle
+        // app must not wake up at all. In flight, look at the idle limits ten times a second.
         int ready = 0;
-        curl_multi_poll(multi_, nullptr, 0, active_.empty() ? 1000 : 100, &ready);
+        curl_multi_poll(multi_, nullptr, 0, active_.empty() ? 3'600'000 : 100, &ready);
     }
     // Shutting down: every request still here fails, exactly once.
     while (!active_.empty()) finishTransfer(active_.back().get(), HttpResponse{true, std::nullopt, std::nullopt});
