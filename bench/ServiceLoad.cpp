@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
         pool.emplace_back([&] {
             httplib::Client client("127.0.0.1", port);
             client.set_keep_alive(true);
+            client.set_tcp_nodelay(true);
             std::vector<double> mine;
             while (Clock::now() < end) {
                 auto start = Clock::now();
