@@ -100,35 +100,52 @@ Language detectLanguage(const std::string& text) {
     return en > fr ? Language::English : Language::French;
 }
 
+namespace {
+
+// One language's wording of the structured prompt; the request sits between the context and
+// the task, and the kind of request fills in the role and the expected output.
+struct Phrasing {
+    std::string_view rolePrefix, roleSuffix, context, task, constraints, formatLabel, ask;
+};
+
+constexpr Phrasing FRENCH_PHRASING{
+    "Rôle : tu es un assistant expert, spécialisé dans ", ", rigoureux, précis et attentif aux détails.",
+    "Contexte : voici ma demande, telle que je l'ai formulée :",
+    "Tâche : réponds à cette demande de façon complète, en tenant compte de chacun de ses éléments.",
+    "Contraintes :\n"
+    "- respecte tout ce que la demande précise (sujet, destinataire, ton, longueur, détails) ;\n"
+    "- n'invente aucun fait ; signale clairement toute hypothèse ;\n"
+    "- écris en français, dans un style clair et direct, sans remplissage.",
+    "Format attendu : ",
+    "S'il te manque une information importante pour bien répondre, pose-moi d'abord tes questions "
+    "avant de commencer."};
+
+constexpr Phrasing ENGLISH_PHRASING{
+    "Role: you are an expert in ", ", rigorous, precise and attentive to detail.",
+    "Context: here is my request, as I wrote it:",
+    "Task: fulfil this request completely, taking every one of its elements into account.",
+    "Constraints:\n"
+    "- respect everything the request specifies (subject, audience, tone, length, details);\n"
+    "- do not invent facts; state any assumption clearly;\n"
+    "- write in English, in a clear and direct style, without filler.",
+    "Expected output: ",
+    "If any important information is missing, ask me your questions first before you start."};
+
+}  // namespace
+
 std::optional<std::string> BuiltinImprover::improve(const std::string& prompt) {
     const std::string request = trimmed(prompt);
     if (request.empty()) return std::string();
     const Kind kind = classify(request);
+    const bool french = detectLanguage(request) == Language::French;
+    const Phrasing& p = french ? FRENCH_PHRASING : ENGLISH_PHRASING;
     std::string out;
-    if (detectLanguage(request) == Language::French) {
-        out += "Rôle : tu es un assistant expert, spécialisé dans " + std::string(kind.domainFr) +
-               ", rigoureux, précis et attentif aux détails.\n\n";
-        out += "Contexte : voici ma demande, telle que je l'ai formulée :\n\"\"\"\n" + request + "\n\"\"\"\n\n";
-        out += "Tâche : réponds à cette demande de façon complète, en tenant compte de chacun de ses éléments.\n\n";
-        out += "Contraintes :\n"
-               "- respecte tout ce que la demande précise (sujet, destinataire, ton, longueur, détails) ;\n"
-               "- n'invente aucun fait ; signale clairement toute hypothèse ;\n"
-               "- écris en français, dans un style clair et direct, sans remplissage.\n\n";
-        out += "Format attendu : " + std::string(kind.formatFr) + ".\n\n";
-        out += "S'il te manque une information importante pour bien répondre, pose-moi d'abord tes questions "
-               "avant de commencer.";
-    } else {
-        out += "Role: you are an expert in " + std::string(kind.domainEn) +
-               ", rigorous, precise and attentive to detail.\n\n";
-        out += "Context: here is my request, as I wrote it:\n\"\"\"\n" + request + "\n\"\"\"\n\n";
-        out += "Task: fulfil this request completely, taking every one of its elements into account.\n\n";
-        out += "Constraints:\n"
-               "- respect everything the request specifies (subject, audience, tone, length, details);\n"
-               "- do not invent facts; state any assumption clearly;\n"
-               "- write in English, in a clear and direct style, without filler.\n\n";
-        out += "Expected output: " + std::string(kind.formatEn) + ".\n\n";
-        out += "If any important information is missing, ask me your questions first before you start.";
-    }
+    out.append(p.rolePrefix).append(french ? kind.domainFr : kind.domainEn).append(p.roleSuffix).append("\n\n");
+    out.append(p.context).append("\n\"\"\"\n").append(request).append("\n\"\"\"\n\n");
+    out.append(p.task).append("\n\n");
+    out.append(p.constraints).append("\n\n");
+    out.append(p.formatLabel).append(french ? kind.formatFr : kind.formatEn).append(".\n\n");
+    out.append(p.ask);
     return out;
 }
 
