@@ -51,7 +51,6 @@ public:
     // Runs every item due at the current virtual time, including ones they post.
     void runUntilIdle();
     void advance(std::chrono::milliseconds by);
-    size_t pending() const { return items.size(); }
     std::chrono::milliseconds now{0};
 
 private:
@@ -79,10 +78,9 @@ public:
 class FakePasteboard : public Pasteboard {
 public:
     std::optional<std::string> stringForType() override { return text; }
-    void clearContents() override { text.reset(), otherTypes = false, ++writes; }
-    void replaceWithString(const std::string& t) override { text = t, otherTypes = false, ++writes; }
+    void clearContents() override { text.reset(), ++writes; }
+    void replaceWithString(const std::string& t) override { text = t, ++writes; }
     std::optional<std::string> text;
-    bool otherTypes = false;  // e.g. an image, which has no plain-text form
     int writes = 0;
 };
 
@@ -100,7 +98,6 @@ public:
     void respond(HttpResponse response);
     void respond(int status, std::string body) { respond(HttpResponse{false, status, std::move(body)}); }
     std::deque<FakeHttpCall> calls;
-    int sent = 0;
 };
 
 

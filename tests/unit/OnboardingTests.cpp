@@ -36,6 +36,8 @@ TEST_F(Onboarding, ConstructionBuildsTheWindowAndShowsTheWelcomePage) {
     EXPECT_EQ(window.styleMask, 3);
     EXPECT_TRUE(window.centered);
     EXPECT_FALSE(window.releasedWhenClosed);
+    EXPECT_TRUE(window.titlebarTransparent);
+    EXPECT_EQ(window.titleVisibility, 1) << "hidden title";
     EXPECT_EQ(window.background, (Color{0.04, 0.04, 0.04, 1}));
     EXPECT_FALSE(window.visible) << "not on screen until shown";
 
