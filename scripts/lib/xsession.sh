@@ -55,8 +55,9 @@ wait_for_tray_icon() {
 
 stop_xsession() {
   local pid
-  for pid in "${XS_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${XS_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+  for pid in "${XS_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${XS_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
   XS_PIDS=()
-  [ -n "${XS_ROOT:-}" ] && rm -rf "$XS_ROOT"
+  if [ -n "${XS_ROOT:-}" ]; then rm -rf "$XS_ROOT"; fi
+  return 0  # callers run under `set -e`, often from an EXIT trap
 }
