@@ -6,6 +6,9 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTransform>
+
+#include <algorithm>
 
 namespace quillberry::qt {
 
@@ -26,19 +29,28 @@ QPixmap render(const QPixmap* image, const QString& title) {
         x = ICON_PIXELS;
     }
     if (withText) {
-        // Light text with a dark outline reads on light and dark panels alike.
+        // White text on a dark rounded tile reads on light and dark panels alike. The text is
+        // centred and fitted by its drawn outline, not by font metrics: "..." sits on the
+        // baseline and would otherwise show as three specks at the bottom of the icon.
+        const QRectF tile(x + 4, 6, ICON_PIXELS - 8, ICON_PIXELS - 12);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(40, 40, 40, 235));
+        painter.drawRoundedRect(tile, 14, 14);
         QFont font;
         font.setBold(true);
-        font.setPixelSize(title.size() > 1 ? 40 : 46);
+        font.setPixelSize(48);
         QPainterPath path;
-        QFontMetrics metrics(font);
-        QRect area(x, 0, width - x, ICON_PIXELS);
-        int textX = area.x() + (area.width() - metrics.horizontalAdvance(title)) / 2;
-        int textY = area.y() + (area.height() + metrics.ascent() - metrics.descent()) / 2;
-        path.addText(textX, textY, font, title);
-        painter.setPen(QPen(QColor(20, 20, 20), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.drawPath(path);
-        painter.fillPath(path, QColor(245, 245, 245));
+        path.addText(0, 0, font, title);
+        const QRectF drawn = path.boundingRect();
+        const QRectF room = tile.adjusted(8, 8, -8, -8);
+        if (!drawn.isEmpty()) {
+            const double scale = std::min({room.width() / drawn.width(), room.height() / drawn.height(), 1.0});
+            QTransform fit;
+            fit.translate(room.center().x(), room.center().y());
+            fit.scale(scale, scale);
+            fit.translate(-drawn.center().x(), -drawn.center().y());
+            painter.fillPath(fit.map(path), QColor(245, 245, 245));
+        }
     }
     return canvas;
 }
