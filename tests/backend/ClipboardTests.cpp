@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include "BackendSupport.h"
 #include "platform/qt/QtPlatform.h"
@@ -79,13 +81,16 @@ TEST_F(Clipboard, SelectionCopyTakesPrimaryOrLeavesTheClipboardEmpty) {
 
 TEST_F(Clipboard, AutomaticModeIsGrantedOnlyAfterTheUserAsks) {
     ASSERT_TRUE(QGuiApplication::clipboard()->supportsSelection());
-    clipboard.revokeAutomaticMode();
+    // Withdrawn the way the README tells users: by deleting the grant file.
+    const QString grant = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                          "/quillberry/app.quillberry.test.automatic-mode";
+    QFile::remove(grant);
     EXPECT_FALSE(clipboard.isProcessTrusted());
     EXPECT_FALSE(clipboard.isProcessTrustedWithPrompt()) << "the answer at the request is still no";
     EXPECT_TRUE(clipboard.isProcessTrusted());
     qt::QtClipboard again{"app.quillberry.test"};
     EXPECT_TRUE(again.isProcessTrusted()) << "kept across launches, like a system permission";
-    clipboard.revokeAutomaticMode();
+    ASSERT_TRUE(QFile::remove(grant));
     EXPECT_FALSE(again.isProcessTrusted());
 }
 

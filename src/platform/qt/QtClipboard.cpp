@@ -63,6 +63,4 @@ bool QtClipboard::isProcessTrustedWithPrompt() {
     return trusted;
 }
 
-void QtClipboard::revokeAutomaticMode() { QFile::remove(QString::fromStdString(grantPath_)); }
-
 }  // namespace quillberry::qt

@@ -72,7 +72,6 @@ public:
     void copySelection() override;
     bool isProcessTrusted() override;
     bool isProcessTrustedWithPrompt() override;
-    void revokeAutomaticMode();
 
 private:
     std::string grantPath_;
