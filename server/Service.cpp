@@ -1,5 +1,8 @@
 #include "Service.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <nlohmann/json.hpp>
 
 namespace quillberry::service {
