@@ -1,8 +1,8 @@
 #include "account/EmailPrompt.h"
 
 #include "account/Preferences.h"
+#include "platform/Alerts.h"
 #include "platform/Platform.h"
-#include "shell/AppDelegate.h"
 
 namespace quillberry {
 
@@ -67,7 +67,7 @@ void showEmailWindow(const EmailCompletion& completion) {
     completion(email);
 }
 
-void AppDelegate::changeEmailAction() {
+void changeEmail() {
     showEmailWindow([](const std::optional<std::string>& email) {
         if (!email) return;
         AlertSpec confirmation;
@@ -77,7 +77,7 @@ void AppDelegate::changeEmailAction() {
     });
 }
 
-void AppDelegate::logoutAction() {
+void logout() {
     clearEmail();
     AlertSpec notice;
     notice.messageText = "Déconnecté";

@@ -16,4 +16,8 @@ std::optional<std::string> validatedEmail(const std::string& raw);
 // once before returning: with the address, or absent when cancelled or refused.
 void showEmailWindow(const EmailCompletion& completion);
 
+// The menu's account commands: ask for a new address and confirm it; forget the address.
+void changeEmail();
+void logout();
+
 }  // namespace quillberry

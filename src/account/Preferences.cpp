@@ -1,7 +1,8 @@
 #include "account/Preferences.h"
 
+#include "config/Constants.h"
+#include "platform/Defaults.h"
 #include "platform/Platform.h"
-#include "shell/Constants.h"
 
 namespace quillberry {
 

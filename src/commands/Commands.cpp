@@ -1,32 +1,50 @@
-// The menu commands beside the main job: instructions, support, automatic mode.
+#include "commands/Commands.h"
+
+#include <cctype>
 
 #include "account/Preferences.h"
+#include "config/Constants.h"
 #include "flow/Clipboard.h"
 #include "onboarding/OnboardingWindow.h"
+#include "platform/Alerts.h"
+#include "platform/Http.h"
 #include "platform/Platform.h"
-#include "shell/AppDelegate.h"
-#include "shell/Constants.h"
 
 namespace quillberry {
 
-void AppDelegate::showHelp() {
+bool isValidUrl(const std::string& text) {
+    auto colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size()) return false;
+    for (size_t i = 0; i < colon; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        bool ok = std::isalpha(c) || (i > 0 && (std::isdigit(c) || c == '+' || c == '-' || c == '.'));
+        if (!ok) return false;
+    }
+    for (unsigned char c : text) {
+        if (c <= 0x20 || c == 0x7f || c == '"' || c == '<' || c == '>' || c == '\\' ||
+            c == '^' || c == '`' || c == '{' || c == '|' || c == '}')
+            return false;
+    }
+    return true;
+}
+
+void openInstructions() {
     // From here the onboarding counts as not done: closing it early brings it back at
     // the next launch, exactly as on a first run.
     clearOnboardingDone();
     showOnboarding([](const std::optional<std::string>&) {});
 }
 
-void AppDelegate::openSupport() {
+void openSupportLink() {
     const std::string url(SUPPORT_URL);
-    if (!Workspace::isValidUrl(url)) return;
+    if (!isValidUrl(url)) return;
     platform().workspace().openUrl(url);
 }
 
-void AppDelegate::enableAutoMode() {
-    bool trusted = AXIsProcessTrusted();
+void offerAutomaticMode() {
     AlertSpec alert;
-    alert.style = ALERT_STYLE_INFORMATIONAL;
-    if (trusted) {
+    alert.style = AlertStyle::Informational;
+    if (AXIsProcessTrusted()) {
         alert.messageText = "Mode automatique déjà activé";
         alert.informativeText =
             "Sélectionne du texte et appuie sur Cmd+U. Quillberry capturera automatiquement ta sélection.";

@@ -1,5 +1,6 @@
 #include "flow/Clipboard.h"
 
+#include "platform/Pasteboard.h"
 #include "platform/Platform.h"
 
 namespace quillberry {
@@ -12,7 +13,7 @@ void simulateCopy() { platform().selectionCopy().copySelection(); }
 bool AXIsProcessTrusted() { return platform().accessibility().isProcessTrusted(); }
 
 bool AXIsProcessTrustedWithOptions(bool prompt) {
-    auto& accessibility = platform().accessibility();
+    Accessibility& accessibility = platform().accessibility();
     return prompt ? accessibility.isProcessTrustedWithPrompt() : accessibility.isProcessTrusted();
 }
 

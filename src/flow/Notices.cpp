@@ -4,7 +4,7 @@ namespace quillberry {
 
 AlertSpec emptyTextNotice(bool automatic) {
     AlertSpec notice;
-    notice.style = ALERT_STYLE_INFORMATIONAL;
+    notice.style = AlertStyle::Informational;
     if (automatic) {
         notice.messageText = "Aucun texte sélectionné";
         notice.informativeText = "Sélectionne du texte puis appuie sur Cmd+U.";
@@ -18,7 +18,7 @@ AlertSpec emptyTextNotice(bool automatic) {
 
 AlertSpec successNotice(const std::string& improvedPrompt) {
     AlertSpec notice;
-    notice.style = ALERT_STYLE_INFORMATIONAL;
+    notice.style = AlertStyle::Informational;
     notice.messageText = "Prompt optimisé - copié dans le presse-papier";
     notice.resultViewer = ResultViewerAccessory{improvedPrompt};
     notice.buttons = {"Coller (Cmd+V)"};
@@ -27,7 +27,7 @@ AlertSpec successNotice(const std::string& improvedPrompt) {
 
 AlertSpec failureNotice() {
     AlertSpec notice;
-    notice.style = ALERT_STYLE_CRITICAL;
+    notice.style = AlertStyle::Critical;
     notice.messageText = "Échec de l'optimisation";
     notice.informativeText = "Vérifie ta connexion et réessaie.";
     notice.buttons = {"OK"};

@@ -1,6 +1,4 @@
-// The main job: one press of the hotkey turns the copied (or selected) text into an
-// improved prompt on the clipboard. Every step runs on the main queue; `isProcessing`
-// keeps at most one run, and so one request, in flight.
+#include "flow/OptimisationFlow.h"
 
 #include <chrono>
 
@@ -8,9 +6,10 @@
 #include "account/Preferences.h"
 #include "flow/Clipboard.h"
 #include "flow/Notices.h"
+#include "platform/Alerts.h"
+#include "platform/Application.h"
+#include "platform/Platform.h"
 #include "service/ServiceClient.h"
-#include "shell/AppDelegate.h"
-#include "shell/StatusMenu.h"
 
 namespace quillberry {
 
@@ -20,8 +19,8 @@ constexpr std::chrono::milliseconds AUTOMATIC_CAPTURE_WAIT{300};
 constexpr std::chrono::milliseconds MANUAL_CAPTURE_WAIT{0};
 
 bool isBlank(const std::string& text) {
-    // Unicode white space and line breaks: the ASCII ones plus the multi-byte spaces,
-    // NEL, and the line and paragraph separators.
+    // The ASCII white space plus the multi-byte spaces, NEL, and the line and paragraph
+    // separators.
     size_t i = 0;
     while (i < text.size()) {
         unsigned char c = static_cast<unsigned char>(text[i]);
@@ -39,10 +38,10 @@ bool isBlank(const std::string& text) {
 }
 }  // namespace
 
-void AppDelegate::handleHotkey() {
-    if (isProcessing) return;
-    isProcessing = true;
-    if (statusItem) applyProcessingLook(*statusItem);
+void OptimisationFlow::handleHotkey() {
+    if (isProcessing_) return;
+    isProcessing_ = true;
+    looks_.processing();
 
     std::optional<std::string> email = getStoredEmail();
     if (!email) {
@@ -60,16 +59,16 @@ void AppDelegate::handleHotkey() {
     platform().mainQueue().asyncAfter(wait, [this, automatic, email = *email] { captureStep(automatic, email); });
 }
 
-void AppDelegate::emailCompletion(const std::optional<std::string>& email) {
+void OptimisationFlow::emailCompletion(const std::optional<std::string>& email) {
     if (email) {
-        isProcessing = false;
+        isProcessing_ = false;
         handleHotkey();  // starts over and now finds the stored address
         return;
     }
     endRun();
 }
 
-void AppDelegate::captureStep(bool automatic, const std::string& email) {
+void OptimisationFlow::captureStep(bool automatic, const std::string& email) {
     std::string text = getClipboard().value_or("");
     if (isBlank(text)) {
         platform().alerts().runModal(emptyTextNotice(automatic));
@@ -82,7 +81,7 @@ void AppDelegate::captureStep(bool automatic, const std::string& email) {
     });
 }
 
-void AppDelegate::resultStep(const std::optional<std::string>& result) {
+void OptimisationFlow::resultStep(const std::optional<std::string>& result) {
     if (result) {
         setClipboard(*result);
         platform().alerts().runModal(successNotice(*result));
@@ -94,9 +93,9 @@ void AppDelegate::resultStep(const std::optional<std::string>& result) {
     endRun();
 }
 
-void AppDelegate::endRun() {
-    setMenuBarIcon();
-    isProcessing = false;
+void OptimisationFlow::endRun() {
+    looks_.idle();
+    isProcessing_ = false;
 }
 
 }  // namespace quillberry

@@ -1,7 +1,8 @@
 #include "hotkey/Hotkey.h"
 
+#include "platform/Application.h"
+#include "platform/Hotkeys.h"
 #include "platform/Platform.h"
-#include "shell/AppDelegate.h"
 
 namespace quillberry {
 
@@ -10,15 +11,15 @@ constexpr int HOTKEY_ID = 1;
 constexpr int NO_ERR = 0;
 }  // namespace
 
-int hotkeyCallback(AppDelegate* userData) {
-    platform().mainQueue().async([userData] { userData->handleHotkey(); });
+int hotkeyCallback(const std::function<void()>& onPress) {
+    platform().mainQueue().async(onPress);
     return NO_ERR;
 }
 
-void registerGlobalHotkey(AppDelegate& delegate) {
-    auto& hotkeys = platform().hotkeys();
-    hotkeys.installHandler([target = &delegate] { hotkeyCallback(target); });
-    delegate.hotKeyRef = hotkeys.registerHotkey(KEY_CODE_U, MODIFIER_COMMAND, HOTKEY_ID);
+std::optional<int> registerGlobalHotkey(std::function<void()> onPress) {
+    Hotkeys& hotkeys = platform().hotkeys();
+    hotkeys.installHandler([onPress = std::move(onPress)] { hotkeyCallback(onPress); });
+    return hotkeys.registerHotkey(KeyCode::U, ModifierMask::Command, HOTKEY_ID);
 }
 
 }  // namespace quillberry

@@ -1,15 +1,16 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 namespace quillberry {
 
-class AppDelegate;
+// Installs the handler and registers Cmd+U. Every press later calls `onPress` on the main
+// queue. Returns the registration's handle; a refusal is ignored and yields absent.
+std::optional<int> registerGlobalHotkey(std::function<void()> onPress);
 
-// Installs the handler and registers Cmd+U; a refusal is ignored and leaves
-// `hotKeyRef` empty.
-void registerGlobalHotkey(AppDelegate& delegate);
-
-// Called by the platform for every press: posts one call of handleHotkey() to the main
-// queue and returns at once, so the press never runs inside the event dispatch.
-int hotkeyCallback(AppDelegate* userData);
+// Called by the platform for every press: posts one call of `onPress` to the main queue
+// and returns at once, so the press never runs inside the event dispatch.
+int hotkeyCallback(const std::function<void()>& onPress);
 
 }  // namespace quillberry

@@ -2,6 +2,8 @@
 
 #include "account/EmailPrompt.h"
 #include "account/Preferences.h"
+#include "platform/Application.h"
+#include "platform/Platform.h"
 
 namespace quillberry {
 
@@ -28,12 +30,6 @@ void styleLabel(TextField& label, const Rect& frame, const Font& font, const Col
     label.setAlignment(TextAlignment::Center);
     label.setBezeled(false);
     label.setEditable(false);
-    label.setDrawsBackground(false);
-}
-
-void makeWrapping(TextField& label, int maxLines) {
-    label.setMaximumNumberOfLines(maxLines);
-    label.setLineBreakMode(LINE_BREAK_BY_WORD_WRAPPING);
 }
 }  // namespace
 
@@ -51,9 +47,7 @@ OnboardingWindow::OnboardingWindow() : steps_(onboardingSteps()) {
 
     window_ = kit.makeWindow({0, 0, WIDTH, HEIGHT}, WINDOW_STYLE_TITLED | WINDOW_STYLE_CLOSABLE);
     window_->center();
-    window_->setReleasedWhenClosed(false);
-    window_->setTitlebarAppearsTransparent(true);
-    window_->setTitleVisibility(1);
+    window_->setTitleHidden(true);
     window_->setBackgroundColor(NEAR_BLACK);
     setupUI();
     showStep(0);
@@ -64,7 +58,6 @@ void OnboardingWindow::setupUI() {
     if (!content) return;
 
     containerView_->setFrame({0, 0, WIDTH, HEIGHT});
-    containerView_->setAutoresizingMask(AUTORESIZE_WIDTH_SIZABLE | AUTORESIZE_HEIGHT_SIZABLE);
     content->addSubview(*containerView_);
 
     styleLabel(*iconLabel_, {0, 310, 480, 60}, {52, FontWeight::Bold}, WHITE);
@@ -74,20 +67,18 @@ void OnboardingWindow::setupUI() {
     containerView_->addSubview(*titleLabel_);
 
     styleLabel(*subtitleLabel_, SUBTITLE_FRAME, {14, FontWeight::Regular}, BODY_GREY);
-    makeWrapping(*subtitleLabel_, 6);
+    subtitleLabel_->setWordWrap(true);
     containerView_->addSubview(*subtitleLabel_);
 
     emailField_->setFrame({90, 160, 300, 32});
     emailField_->setFont({14, std::nullopt});
     emailField_->setBezeled(true);
-    emailField_->setBezelStyle(BEZEL_STYLE_ROUNDED);
     emailField_->setPlaceholderString("prenom@exemple.fr");
     emailField_->setEditable(true);
     emailField_->setHidden(true);
     containerView_->addSubview(*emailField_);
 
     actionButton_->setFrame({140, 70, 200, 44});
-    actionButton_->setBezelStyle(BEZEL_STYLE_ROUNDED);
     actionButton_->setBordered(false);
     actionButton_->setWantsLayer(true);
     actionButton_->setLayerBackgroundColor(WHITE);
@@ -98,7 +89,6 @@ void OnboardingWindow::setupUI() {
     containerView_->addSubview(*actionButton_);
 
     skipButton_->setFrame({140, 35, 200, 30});
-    skipButton_->setBezelStyle(BEZEL_STYLE_INLINE);
     skipButton_->setBordered(false);
     skipButton_->setFont({13, FontWeight::Medium});
     skipButton_->setContentTintColor(SKIP_GREY);
@@ -108,7 +98,7 @@ void OnboardingWindow::setupUI() {
     containerView_->addSubview(*skipButton_);
 
     styleLabel(*tipLabel_, {30, 120, 420, 60}, {14, FontWeight::Semibold}, AMBER);
-    makeWrapping(*tipLabel_, 4);
+    tipLabel_->setWordWrap(true);
     tipLabel_->setStringValue(TIP_TEXT);
     tipLabel_->setHidden(true);
     containerView_->addSubview(*tipLabel_);
@@ -116,15 +106,12 @@ void OnboardingWindow::setupUI() {
     dotsStack_->setFrame({190, 10, 100, 16});
     dotsStack_->setOrientation(StackOrientation::Horizontal);
     dotsStack_->setSpacing(8);
-    dotsStack_->setAlignment(STACK_ALIGNMENT_CENTER_Y);
-    dotsStack_->setDistribution(STACK_DISTRIBUTION_FILL_EQUALLY);
     for (size_t i = 0; i < steps_.size(); ++i) {
         auto dot = platform().viewKit().makeView({0, 0, 8, 8});
         dot->setWantsLayer(true);
         dot->setLayerCornerRadius(4);
         dot->setLayerBackgroundColor(DOT_GREY);
-        dotsStack_->addArrangedSubview(*dot);
-        dotsStack_->constrainSize(*dot, 8, 8);
+        dotsStack_->addArrangedSubview(*dot, 8, 8);
         dots_.push_back(std::move(dot));
     }
     containerView_->addSubview(*dotsStack_);

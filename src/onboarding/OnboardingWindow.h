@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "onboarding/Step.h"
-#include "platform/Platform.h"
+#include "platform/ViewKit.h"
 
 namespace quillberry {
 

@@ -4,7 +4,8 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "shell/Constants.h"
+#include "config/Constants.h"
+#include "platform/Platform.h"
 
 namespace quillberry {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Platform.h"
+#include "platform/Http.h"
 
 namespace quillberry {
 

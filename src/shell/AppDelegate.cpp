@@ -2,21 +2,38 @@
 
 #include <map>
 
+#include "account/EmailPrompt.h"
 #include "account/Preferences.h"
+#include "commands/Commands.h"
 #include "hotkey/Hotkey.h"
 #include "onboarding/OnboardingWindow.h"
+#include "platform/Application.h"
+#include "platform/Platform.h"
 #include "shell/StatusMenu.h"
 
 namespace quillberry {
 
+AppDelegate::AppDelegate()
+    : flow({[this] { if (statusItem) applyProcessingLook(*statusItem); }, [this] { setMenuBarIcon(); }}) {}
+
 void AppDelegate::applicationDidFinishLaunching() {
-    statusItem = platform().statusBar().statusItemWithLength(StatusBar::VARIABLE_LENGTH);
+    statusItem = platform().statusBar().makeStatusItem();
     applyIdleLook(*statusItem, IdleLookTitle::LeaveOnImagePath);
-    attachStatusMenu(*this, *statusItem);
-    registerGlobalHotkey(*this);
-    if (!isOnboardingDone()) {
-        showOnboarding([](const std::optional<std::string>&) {});
-    }
+    attachStatusMenu(*statusItem, [this](const std::string& action) { perform(action); });
+    hotKeyRef = registerGlobalHotkey([this] { handleHotkey(); });
+    if (!isOnboardingDone()) showOnboarding([](const std::optional<std::string>&) {});
+}
+
+void AppDelegate::changeEmailAction() { changeEmail(); }
+void AppDelegate::logoutAction() { logout(); }
+void AppDelegate::showHelp() { openInstructions(); }
+void AppDelegate::openSupport() { openSupportLink(); }
+void AppDelegate::enableAutoMode() { offerAutomaticMode(); }
+void AppDelegate::quitApp() { platform().application().terminate(); }
+void AppDelegate::handleHotkey() { flow.handleHotkey(); }
+
+void AppDelegate::setMenuBarIcon() {
+    if (statusItem) applyIdleLook(*statusItem, IdleLookTitle::ClearOnImagePath);
 }
 
 bool AppDelegate::perform(const std::string& action) {

@@ -1,6 +1,8 @@
 #include "shell/Entry.h"
 
-#include "shell/Constants.h"
+#include "config/Constants.h"
+#include "platform/Application.h"
+#include "platform/Platform.h"
 
 namespace quillberry {
 

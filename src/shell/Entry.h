@@ -2,10 +2,11 @@
 
 #include <memory>
 
-#include "platform/Platform.h"
 #include "shell/AppDelegate.h"
 
 namespace quillberry {
+
+class Application;
 
 // Process-wide state, set by the entry routine before the event loop starts.
 extern int runningApps;

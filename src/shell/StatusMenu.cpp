@@ -1,6 +1,6 @@
 #include "shell/StatusMenu.h"
 
-#include "shell/AppDelegate.h"
+#include "platform/Platform.h"
 
 namespace quillberry {
 
@@ -21,8 +21,8 @@ const std::vector<MenuItem>& statusMenuItems() {
     return items;
 }
 
-void attachStatusMenu(AppDelegate& target, StatusItem& item) {
-    item.setMenu(statusMenuItems(), [&target](const std::string& action) { target.perform(action); });
+void attachStatusMenu(StatusItem& item, std::function<void(const std::string&)> perform) {
+    item.setMenu(statusMenuItems(), std::move(perform));
 }
 
 void applyIdleLook(StatusItem& item, IdleLookTitle titleRule) {
@@ -33,8 +33,6 @@ void applyIdleLook(StatusItem& item, IdleLookTitle titleRule) {
     StatusButton* button = item.button();
     if (!button) return;
     if (image) {
-        image->setTemplate(false);
-        image->setSize(18, 18);
         button->setImage(image);
         if (titleRule == IdleLookTitle::ClearOnImagePath) button->setTitle("");
     } else {
@@ -48,11 +46,5 @@ void applyProcessingLook(StatusItem& item) {
         button->setTitle("...");
     }
 }
-
-void AppDelegate::setMenuBarIcon() {
-    if (statusItem) applyIdleLook(*statusItem, IdleLookTitle::ClearOnImagePath);
-}
-
-void AppDelegate::quitApp() { platform().application().terminate(); }
 
 }  // namespace quillberry

@@ -1,18 +1,18 @@
 #pragma once
 
+#include <functional>
+#include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/StatusBar.h"
 
 namespace quillberry {
-
-class AppDelegate;
 
 // The status menu, in order. It never changes after launch.
 const std::vector<MenuItem>& statusMenuItems();
 
-// Builds the menu with `target` receiving every command and attaches it to `item`.
-void attachStatusMenu(AppDelegate& target, StatusItem& item);
+// Builds the menu and attaches it to `item`; a chosen command calls `perform` by name.
+void attachStatusMenu(StatusItem& item, std::function<void(const std::string& action)> perform);
 
 enum class IdleLookTitle { LeaveOnImagePath, ClearOnImagePath };
 

@@ -30,17 +30,13 @@ TEST_P(Builtin, KeepsTheRequestWholeAndAddsTheStructure) {
 
 const PromptCase PROMPTS[] = {
     {"FrenchMail", "écris un mail à mon manager pour demander un jour de congé vendredi", Language::French, "objet"},
-    {"FrenchCode", "fais une fonction python qui trie une liste de dictionnaires par date", Language::French,
-     "bloc de code"},
     {"FrenchSummary", "résume cet article en 5 points : « La ville de Lyon a voté… »", Language::French,
      "points clés"},
-    {"FrenchPlain", "donne moi des idées de repas pour la semaine", Language::French, "titres courts"},
     {"EnglishMail", "write an email to my landlord about the broken heater", Language::English, "subject line"},
     {"EnglishCode", "fix this bug in my javascript: const x = [1,2,3].map(i => i*2", Language::English,
      "code block"},
-    {"EnglishPoem", "a short poem about the sea for my daughter's birthday", Language::English, "creative text"},
 };
-INSTANTIATE_TEST_SUITE_P(Table, Builtin, ::testing::ValuesIn(PROMPTS), [](const auto& i) { return i.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, Builtin, ::testing::ValuesIn(PROMPTS), [](const auto& p) { return p.param.name; });
 
 TEST(Builtin, BlankRequestStaysBlank) { EXPECT_EQ(BuiltinImprover().improve(" \n\t"), ""); }
 
@@ -84,11 +80,9 @@ TEST_P(Requests, GetTheRightStatusAndAJsonAnswer) {
 const std::string OK = R"({"prompt":"écris un mail","email":"secret@example.com"})";
 const RequestCase REQUESTS[] = {
     {"Valid", "POST", "/improve", "application/json", OK, 200},
-    {"ValidWithCharset", "POST", "/improve", "application/json; charset=utf-8", OK, 200},
     {"MalformedJson", "POST", "/improve", "application/json", "{\"prompt\":", 400},
     {"NotAnObject", "POST", "/improve", "application/json", "[1]", 400},
     {"MissingEmail", "POST", "/improve", "application/json", R"({"prompt":"x"})", 400},
-    {"PromptNotString", "POST", "/improve", "application/json", R"({"prompt":3,"email":"e"})", 400},
     {"WrongType", "POST", "/improve", "text/plain", OK, 415},
     {"TooLarge", "POST", "/improve", "application/json",
      R"({"prompt":")" + std::string(MAX_REQUEST_BYTES, 'x') + R"(","email":"e"})", 413},
@@ -96,7 +90,7 @@ const RequestCase REQUESTS[] = {
     {"Delete", "DELETE", "/improve", "", "", 405},
     {"OtherPath", "POST", "/other", "application/json", OK, 404},
 };
-INSTANTIATE_TEST_SUITE_P(Table, Requests, ::testing::ValuesIn(REQUESTS), [](const auto& i) { return i.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, Requests, ::testing::ValuesIn(REQUESTS), [](const auto& p) { return p.param.name; });
 
 TEST(Upstream, ForwardsToAChatCompletionsEndpointAndReportsItsFailures) {
     httplib::Server fake;

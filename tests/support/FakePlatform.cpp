@@ -5,117 +5,55 @@
 
 namespace quillberry::fake {
 
-bool FakeStatusItem::choose(const std::string& title) {
-    for (const MenuItem& m : menu) {
-        if (m.title == title && !m.action.empty()) {
-            performAction(m.action);
-            return true;
-        }
-    }
-    return false;
+bool FakeStatusItem::choose(const std::string& wanted) {
+    auto found = std::find_if(menu.begin(), menu.end(), [&](const MenuItem& m) { return m.title == wanted; });
+    if (found == menu.end() || found->action.empty()) return false;
+    performAction(found->action);
+    return true;
 }
 
 void FakeMainQueue::asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) {
-    items.push_back({now + delay, nextSeq++, std::move(work)});
-}
-
-void FakeMainQueue::runUntilIdle() {
-    for (;;) {
-        auto due = std::min_element(items.begin(), items.end(), [](const Item& a, const Item& b) {
-            return a.due != b.due ? a.due < b.due : a.seq < b.seq;
-        });
-        if (due == items.end() || due->due > now) return;
-        auto work = std::move(due->work);
-        items.erase(due);
-        work();
-    }
+    items_.push_back({now + delay, nextSeq_++, std::move(work)});
 }
 
 void FakeMainQueue::advance(std::chrono::milliseconds by) {
-    auto until = now + by;
+    const auto until = now + by;
     for (;;) {
-        runUntilIdle();
-        auto next = std::min_element(items.begin(), items.end(),
-                                     [](const Item& a, const Item& b) { return a.due < b.due; });
-        if (next == items.end() || next->due > until) break;
-        now = next->due;
+        auto next = std::min_element(items_.begin(), items_.end(), [](const Item& a, const Item& b) {
+            return a.due != b.due ? a.due < b.due : a.seq < b.seq;
+        });
+        if (next == items_.end() || next->due > until) break;
+        now = std::max(now, next->due);
+        auto work = std::move(next->work);
+        items_.erase(next);
+        work();
     }
     now = until;
-    runUntilIdle();
 }
 
-AlertAnswer FakeAlerts::runModal(const AlertSpec& spec) {
-    AlertAnswer answer{ALERT_FIRST_BUTTON_RETURN, ""};
-    if (!script.empty()) {
-        auto next = std::move(script.front());
-        script.pop_front();
-        answer = next(spec);
-    }
-    shown.push_back({spec, answer});
-    return answer;
+FakeWindow::FakeWindow(FakePlatform& p) : platform(p) {
+    platform.windows.push_back(this);
+    platform.alive.insert(this);
 }
 
-void FakeHttp::respond(HttpResponse response) {
+FakeWindow::~FakeWindow() { platform.alive.erase(this); }
+
+void FakeWindow::close() {
+    visible = false;
+    // Like a real window layer: let go of the owner only after the current action.
+    if (retained) platform.queue.async([owner = std::move(retained)]() mutable { owner.reset(); });
+}
+
+void FakePlatform::respond(HttpResponse response) {
     if (calls.empty()) throw std::logic_error("no HTTP call to answer");
     auto call = std::move(calls.front());
     calls.pop_front();
     call.completion(std::move(response));
 }
 
-FakeWindow::FakeWindow(FakeViewKit& k, Rect rect, int style)
-    : kit(k), contentRect(rect), styleMask(style), content(std::make_unique<FakeView>()) {
-    content->setFrame({0, 0, rect.width, rect.height});
-    kit.windows.push_back(this);
-    kit.alive.insert(this);
-}
-
-View* FakeWindow::contentView() { return content.get(); }
-
-void FakeWindow::close() {
-    visible = false, key = false;
-    // Like a real window layer: let go of the owner only after the current action.
-    if (retained && kit.queue) {
-        kit.queue->async([owner = std::move(retained)]() mutable { owner.reset(); });
-    }
-}
-
-std::unique_ptr<Window> FakeViewKit::makeWindow(const Rect& contentRect, int styleMask) {
-    struct Tracked : FakeWindow {
-        using FakeWindow::FakeWindow;
-        ~Tracked() override { kit.alive.erase(this); }
-    };
-    return std::make_unique<Tracked>(*this, contentRect, styleMask);
-}
-std::unique_ptr<View> FakeViewKit::makeView(const Rect& frame) {
-    auto v = std::make_unique<FakeView>();
-    v->setFrame(frame);
-    return v;
-}
-std::unique_ptr<TextField> FakeViewKit::makeLabel(const std::string& text) {
-    auto v = std::make_unique<FakeTextField>();
-    v->text = text;
-    return v;
-}
-std::unique_ptr<TextField> FakeViewKit::makeTextField(const Rect& frame) {
-    auto v = std::make_unique<FakeTextField>();
-    v->setFrame(frame);
-    v->editable = true, v->bezeled = true, v->drawsBackground = true;
-    return v;
-}
-std::unique_ptr<Button> FakeViewKit::makeButton() { return std::make_unique<FakeButton>(); }
-std::unique_ptr<StackView> FakeViewKit::makeStackView() { return std::make_unique<FakeStackView>(); }
-
-FakePlatform::FakePlatform() {
-    kit.queue = &queue;
-    installPlatform(this);
-}
-
-FakePlatform::~FakePlatform() { installPlatform(nullptr); }
-
-std::unique_ptr<StatusItem> FakePlatform::statusItemWithLength(double) {
+std::unique_ptr<StatusItem> FakePlatform::makeStatusItem() {
     auto made = std::make_unique<FakeStatusItem>();
     item = made.get();
-    ++statusItemsMade;
     return made;
 }
 
@@ -124,30 +62,39 @@ std::optional<std::string> FakePlatform::pathForResource(const std::string& name
     return "/bundle/" + name + "." + type;
 }
 
-std::shared_ptr<Image> FakePlatform::imageWithContentsOfFile(const std::string& path) {
-    if (!iconReadable) return nullptr;
-    return std::make_shared<FakeImage>(path);
+std::shared_ptr<Image> FakePlatform::imageWithContentsOfFile(const std::string&) {
+    return iconReadable ? std::make_shared<FakeImage>() : nullptr;
 }
 
 std::optional<std::string> FakePlatform::stringForKey(const std::string& key) {
     auto found = strings.find(key);
-    if (found == strings.end()) return std::nullopt;
-    return found->second;
+    return found == strings.end() ? std::nullopt : std::optional(found->second);
 }
 
-bool FakePlatform::boolForKey(const std::string& key) {
-    auto found = bools.find(key);
-    return found != bools.end() && found->second;
+AlertAnswer FakePlatform::runModal(const AlertSpec& spec) {
+    AlertAnswer answer;
+    if (!script.empty()) {
+        auto next = std::move(script.front());
+        script.pop_front();
+        answer = next(spec);
+    }
+    shown.push_back(spec);
+    return answer;
 }
 
 void FakePlatform::copySelection() {
-    if (selection) board.replaceWithString(*selection);
+    if (selection) replaceWithString(*selection);
 }
 
-std::optional<int> FakePlatform::registerHotkey(int keyCode, int modifiers, int id) {
-    registeredHotkeys.emplace_back(keyCode, modifiers, id);
-    if (refuseHotkey) return std::nullopt;
+std::optional<int> FakePlatform::registerHotkey(KeyCode key, ModifierMask modifiers, int) {
+    if (refuseHotkey || key != KeyCode::U || modifiers != ModifierMask::Command) return std::nullopt;
     return 7;
+}
+
+std::unique_ptr<TextField> FakePlatform::makeLabel(const std::string& text) {
+    auto label = std::make_unique<FakeTextField>();
+    label->text = text;
+    return label;
 }
 
 }  // namespace quillberry::fake

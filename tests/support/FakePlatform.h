@@ -1,45 +1,38 @@
 #pragma once
-// A recording platform for the core's tests: everything the core does to the machine
-// becomes plain data, time is virtual, and alerts and HTTP replies come from the test.
+// A recording platform for the core's tests: what the core does to the machine becomes
+// plain data, time is virtual, and alerts and HTTP replies come from the test. Looks
+// (fonts, colours, frames) are not recorded: the backend tests assert them on real widgets.
 
 #include <deque>
 #include <functional>
 #include <map>
 #include <set>
 
+#include "platform/Alerts.h"
+#include "platform/Application.h"
+#include "platform/Defaults.h"
+#include "platform/Hotkeys.h"
+#include "platform/Http.h"
+#include "platform/Pasteboard.h"
 #include "platform/Platform.h"
-#include "FakeViews.h"
+#include "platform/StatusBar.h"
+#include "platform/ViewKit.h"
 
 namespace quillberry::fake {
 
-class FakeImage : public Image {
-public:
-    explicit FakeImage(std::string p) : path(std::move(p)) {}
-    void setTemplate(bool t) override { isTemplate = t; }
-    void setSize(double w, double h) override { width = w, height = h; }
-    std::string path;
-    bool isTemplate = true;
-    double width = 0, height = 0;
-};
+struct FakeImage : Image {};
 
-class FakeStatusButton : public StatusButton {
-public:
+struct FakeStatusItem : StatusItem, StatusButton {
+    StatusButton* button() override { return this; }
     void setImage(std::shared_ptr<Image> i) override { image = std::move(i); }
     void setTitle(const std::string& t) override { title = t; }
-    std::shared_ptr<Image> image;
-    std::string title;
-};
-
-class FakeStatusItem : public StatusItem {
-public:
-    StatusButton* button() override { return &buttonState; }
     void setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)> perform) override {
-        menu = std::move(items);
-        performAction = std::move(perform);
+        menu = std::move(items), performAction = std::move(perform);
     }
     // Chooses the item with this title, as a click would. False when it cannot be chosen.
     bool choose(const std::string& title);
-    FakeStatusButton buttonState;
+    std::shared_ptr<Image> image;
+    std::string title;
     std::vector<MenuItem> menu;
     std::function<void(const std::string&)> performAction;
 };
@@ -48,40 +41,14 @@ class FakeMainQueue : public MainQueue {
 public:
     void async(std::function<void()> work) override { asyncAfter(std::chrono::milliseconds(0), std::move(work)); }
     void asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) override;
-    // Runs every item due at the current virtual time, including ones they post.
-    void runUntilIdle();
-    void advance(std::chrono::milliseconds by);
+    // Runs every item due by `now + by`, in order, including the ones they post.
+    void advance(std::chrono::milliseconds by = std::chrono::milliseconds(0));
     std::chrono::milliseconds now{0};
 
 private:
     struct Item { std::chrono::milliseconds due; uint64_t seq; std::function<void()> work; };
-    std::vector<Item> items;
-    uint64_t nextSeq = 0;
-};
-
-struct RecordedAlert {
-    AlertSpec spec;
-    AlertAnswer answer;
-};
-
-class FakeAlerts : public Alerts {
-public:
-    AlertAnswer runModal(const AlertSpec& spec) override;
-    // Answers in order; with none scripted, the first button is chosen.
-    std::deque<std::function<AlertAnswer(const AlertSpec&)>> script;
-    void answer(int response, std::string fieldText = "") {
-        script.push_back([=](const AlertSpec&) { return AlertAnswer{response, fieldText}; });
-    }
-    std::vector<RecordedAlert> shown;
-};
-
-class FakePasteboard : public Pasteboard {
-public:
-    std::optional<std::string> stringForType() override { return text; }
-    void clearContents() override { text.reset(), ++writes; }
-    void replaceWithString(const std::string& t) override { text = t, ++writes; }
-    std::optional<std::string> text;
-    int writes = 0;
+    std::vector<Item> items_;
+    uint64_t nextSeq_ = 0;
 };
 
 struct FakeHttpCall {
@@ -89,64 +56,75 @@ struct FakeHttpCall {
     std::function<void(HttpResponse)> completion;
 };
 
-class FakeHttp : public Http {
-public:
-    void post(HttpRequest request, std::function<void(HttpResponse)> completion) override {
-        calls.push_back({std::move(request), std::move(completion)});
-    }
-    // Completes the oldest open call with this reply.
-    void respond(HttpResponse response);
-    void respond(int status, std::string body) { respond(HttpResponse{false, status, std::move(body)}); }
-    std::deque<FakeHttpCall> calls;
+template <class Base>
+struct FakeViewOf : Base {
+    void setFrame(const Rect&) override {}
+    Rect frame() const override { return {}; }
+    void setHidden(bool h) override { hidden = h; }
+    bool isHidden() const override { return hidden; }
+    void addSubview(View&) override {}
+    void setWantsLayer(bool w) override { layer = w; }
+    bool hasLayer() const override { return layer; }
+    void setLayerCornerRadius(double) override {}
+    void setLayerBackgroundColor(const Color&) override {}
+    bool hidden = false, layer = false;
+};
+using FakeView = FakeViewOf<View>;
+
+struct FakeTextField : FakeViewOf<TextField> {
+    void setFont(const Font&) override {}
+    void setTextColor(const Color&) override {}
+    void setAlignment(TextAlignment) override {}
+    void setBezeled(bool) override {}
+    void setEditable(bool) override {}
+    void setWordWrap(bool) override {}
+    void setPlaceholderString(const std::string&) override {}
+    void setStringValue(const std::string& t) override { text = t; }
+    std::string stringValue() const override { return text; }
+    std::string text;
 };
 
+struct FakeButton : FakeViewOf<Button> {
+    void setBordered(bool) override {}
+    void setFont(const Font&) override {}
+    void setContentTintColor(const Color&) override {}
+    void setTitle(const std::string& t) override { title = t; }
+    void setAction(const std::string&, std::function<void()> a) override { action = std::move(a); }
+    void click() { action(); }
+    std::string title;
+    std::function<void()> action;
+};
 
-class FakeViewKit;
+struct FakeStackView : FakeViewOf<StackView> {
+    void setOrientation(StackOrientation) override {}
+    void setSpacing(double) override {}
+    void addArrangedSubview(View& v, double, double) override { arranged.push_back(&v); }
+    std::vector<View*> arrangedSubviews() const override { return arranged; }
+    std::vector<View*> arranged;
+};
 
-class FakeWindow : public Window {
-public:
-    explicit FakeWindow(FakeViewKit& kit, Rect content, int style);
-    View* contentView() override;
-    void center() override { centered = true; }
-    void setReleasedWhenClosed(bool r) override { releasedWhenClosed = r; }
-    void setTitlebarAppearsTransparent(bool t) override { titlebarTransparent = t; }
-    void setTitleVisibility(int v) override { titleVisibility = v; }
-    void setBackgroundColor(const Color& c) override { background = c; }
-    void makeKeyAndOrderFront() override { visible = true, key = true; }
+struct FakeWindow : Window {
+    explicit FakeWindow(class FakePlatform& p);
+    ~FakeWindow() override;
+    View* contentView() override { return &content; }
+    void center() override {}
+    void setTitleHidden(bool) override {}
+    void setBackgroundColor(const Color&) override {}
+    void makeKeyAndOrderFront() override { visible = true; }
     void close() override;
     bool isVisible() const override { return visible; }
     void retainWhileOpen(std::shared_ptr<void> owner) override { retained = std::move(owner); }
-
-    FakeViewKit& kit;
-    Rect contentRect;
-    int styleMask;
-    std::unique_ptr<FakeView> content;
-    bool centered = false, releasedWhenClosed = true, titlebarTransparent = false;
-    int titleVisibility = 0;
-    Color background;
-    bool visible = false, key = false;
+    FakePlatform& platform;
+    FakeView content;
+    bool visible = false;
     std::shared_ptr<void> retained;
 };
 
-class FakeViewKit : public ViewKit {
+class FakePlatform : public Platform, Application, StatusBar, Resources, Images, Defaults, Alerts, Pasteboard,
+                     SelectionCopy, Accessibility, Hotkeys, Http, Workspace, ViewKit {
 public:
-    std::unique_ptr<Window> makeWindow(const Rect& contentRect, int styleMask) override;
-    std::unique_ptr<View> makeView(const Rect& frame) override;
-    std::unique_ptr<TextField> makeLabel(const std::string& text) override;
-    std::unique_ptr<TextField> makeTextField(const Rect& frame) override;
-    std::unique_ptr<Button> makeButton() override;
-    std::unique_ptr<StackView> makeStackView() override;
-    std::vector<FakeWindow*> windows;  // every window made, alive or not
-    std::set<FakeWindow*> alive;
-    MainQueue* queue = nullptr;
-};
-
-class FakePlatform : public Platform, public Application, public StatusBar, public Resources,
-                     public Images, public Defaults, public SelectionCopy, public Accessibility,
-                     public Hotkeys, public Workspace {
-public:
-    FakePlatform();
-    ~FakePlatform() override;
+    FakePlatform() { installPlatform(this); }
+    ~FakePlatform() override { installPlatform(nullptr); }
 
     Application& application() override { return *this; }
     MainQueue& mainQueue() override { return queue; }
@@ -154,69 +132,74 @@ public:
     Resources& resources() override { return *this; }
     Images& images() override { return *this; }
     Defaults& defaults() override { return *this; }
-    Alerts& alerts() override { return alertBox; }
-    Pasteboard& pasteboard() override { return board; }
+    Alerts& alerts() override { return *this; }
+    Pasteboard& pasteboard() override { return *this; }
     SelectionCopy& selectionCopy() override { return *this; }
     Accessibility& accessibility() override { return *this; }
     Hotkeys& hotkeys() override { return *this; }
-    Http& http() override { return web; }
+    Http& http() override { return *this; }
     Workspace& workspace() override { return *this; }
-    ViewKit& viewKit() override { return kit; }
+    ViewKit& viewKit() override { return *this; }
 
-    // Application
-    int run(std::function<void()> didFinishLaunching) override { ++runs, didFinishLaunching(); return 0; }
-    void terminate() override { ++terminations; }
-    void activateIgnoringOtherApps() override { ++activations; }
-    int runningInstanceCount(const std::string& bundleId) override { askedBundleId = bundleId; return instances; }
+    // Scripted answers, in order; with none left, the first button is chosen.
+    void answer(int response, std::string fieldText = "") {
+        script.push_back([=](const AlertSpec&) { return AlertAnswer{response, fieldText}; });
+    }
+    // Completes the oldest open HTTP call with this reply.
+    void respond(HttpResponse response);
+    void respond(int status, std::string body) { respond(HttpResponse{false, status, std::move(body)}); }
 
-    // StatusBar
-    std::unique_ptr<StatusItem> statusItemWithLength(double length) override;
-
-    // Resources and images
-    std::optional<std::string> pathForResource(const std::string& name, const std::string& type) override;
-    std::shared_ptr<Image> imageWithContentsOfFile(const std::string& path) override;
-
-    // Defaults
-    std::optional<std::string> stringForKey(const std::string& key) override;
-    bool boolForKey(const std::string& key) override;
-    void setString(const std::string& key, const std::string& value) override { strings[key] = value, bools.erase(key); }
-    void setBool(const std::string& key, bool value) override { bools[key] = value, strings.erase(key); }
-    void removeObject(const std::string& key) override { strings.erase(key), bools.erase(key); }
-
-    // Selection and trust
-    void copySelection() override;
-    bool isProcessTrusted() override { return trusted; }
-    bool isProcessTrustedWithPrompt() override { ++trustPrompts; return trusted; }
-
-    // Hotkeys
-    bool installHandler(std::function<void()> onPressed) override { hotkeyHandler = std::move(onPressed); return true; }
-    std::optional<int> registerHotkey(int keyCode, int modifiers, int id) override;
-
-    // Workspace
-    bool openUrl(const std::string& url) override { openedUrls.push_back(url); return true; }
-
-    void answer(int response, std::string fieldText = "") { alertBox.answer(response, std::move(fieldText)); }
-
-    // Recorded state and knobs
     int instances = 1, runs = 0, terminations = 0, activations = 0, trustPrompts = 0;
-    std::string askedBundleId;
     FakeStatusItem* item = nullptr;  // the last status item made
-    int statusItemsMade = 0;
     bool iconPresent = true, iconReadable = true;
     std::map<std::string, std::string> strings;
     std::map<std::string, bool> bools;
-    bool trusted = false;
+    std::optional<std::string> clipboard;
+    int clipboardWrites = 0;
     std::optional<std::string> selection;  // what the frontmost application has selected
+    bool trusted = false;
     std::function<void()> hotkeyHandler;
     bool refuseHotkey = false;
-    std::vector<std::tuple<int, int, int>> registeredHotkeys;
     std::vector<std::string> openedUrls;
-
+    std::deque<std::function<AlertAnswer(const AlertSpec&)>> script;
+    std::vector<AlertSpec> shown;
+    std::deque<FakeHttpCall> calls;
+    std::vector<FakeWindow*> windows;  // every window made, alive or not
+    std::set<FakeWindow*> alive;
     FakeMainQueue queue;
-    FakeAlerts alertBox;
-    FakePasteboard board;
-    FakeHttp web;
-    FakeViewKit kit;
+
+private:
+    int run(std::function<void()> didFinishLaunching) override { ++runs, didFinishLaunching(); return 0; }
+    void terminate() override { ++terminations; }
+    void activateIgnoringOtherApps() override { ++activations; }
+    int runningInstanceCount(const std::string&) override { return instances; }
+    std::unique_ptr<StatusItem> makeStatusItem() override;
+    std::optional<std::string> pathForResource(const std::string& name, const std::string& type) override;
+    std::shared_ptr<Image> imageWithContentsOfFile(const std::string&) override;
+    std::optional<std::string> stringForKey(const std::string& key) override;
+    bool boolForKey(const std::string& key) override { return bools.count(key) && bools[key]; }
+    void setString(const std::string& key, const std::string& value) override { strings[key] = value, bools.erase(key); }
+    void setBool(const std::string& key, bool value) override { bools[key] = value, strings.erase(key); }
+    void removeObject(const std::string& key) override { strings.erase(key), bools.erase(key); }
+    AlertAnswer runModal(const AlertSpec& spec) override;
+    std::optional<std::string> stringForType() override { return clipboard; }
+    void clearContents() override { clipboard.reset(), ++clipboardWrites; }
+    void replaceWithString(const std::string& t) override { clipboard = t, ++clipboardWrites; }
+    void copySelection() override;
+    bool isProcessTrusted() override { return trusted; }
+    bool isProcessTrustedWithPrompt() override { return ++trustPrompts, trusted; }
+    bool installHandler(std::function<void()> onPressed) override { return hotkeyHandler = std::move(onPressed), true; }
+    std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int id) override;
+    void post(HttpRequest request, std::function<void(HttpResponse)> completion) override {
+        calls.push_back({std::move(request), std::move(completion)});
+    }
+    bool openUrl(const std::string& url) override { return openedUrls.push_back(url), true; }
+    std::unique_ptr<Window> makeWindow(const Rect&, int) override { return std::make_unique<FakeWindow>(*this); }
+    std::unique_ptr<View> makeView(const Rect&) override { return std::make_unique<FakeView>(); }
+    std::unique_ptr<TextField> makeLabel(const std::string& text) override;
+    std::unique_ptr<TextField> makeTextField(const Rect&) override { return std::make_unique<FakeTextField>(); }
+    std::unique_ptr<Button> makeButton() override { return std::make_unique<FakeButton>(); }
+    std::unique_ptr<StackView> makeStackView() override { return std::make_unique<FakeStackView>(); }
 };
 
 }  // namespace quillberry::fake

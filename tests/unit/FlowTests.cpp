@@ -2,7 +2,6 @@
 
 #include "TestSupport.h"
 #include "account/Preferences.h"
-#include "shell/Constants.h"
 
 namespace quillberry::fake {
 namespace {
@@ -11,187 +10,138 @@ using namespace std::chrono_literals;
 
 struct Flow : LaunchedApp {
     void SetUp() override {
-        fake.bools[std::string(ONBOARDING_KEY)] = true;
+        markOnboardingDone();
         launch();
         storeEmail("me@example.com");
     }
     void press() {
         fake.hotkeyHandler();
-        fake.queue.runUntilIdle();
+        fake.queue.advance();
     }
-    std::string sentPrompt(size_t i = 0) {
-        return nlohmann::json::parse(*fake.web.calls.at(i).request.body).at("prompt");
+    nlohmann::json sent() { return nlohmann::json::parse(*fake.calls.at(0).request.body); }
+    void reply(HttpResponse response) {
+        fake.respond(std::move(response));
+        EXPECT_EQ(fake.shown.size(), 0u) << "the reply is handed to the main queue first";
+        fake.queue.advance();
     }
-    const AlertSpec& lastAlert() { return fake.alertBox.shown.back().spec; }
     void expectIdle() {
-        EXPECT_FALSE(app().isProcessing);
-        EXPECT_NE(button().image, nullptr);
-        EXPECT_EQ(button().title, "");
+        EXPECT_FALSE(app().flow.isProcessing());
+        EXPECT_NE(item().image, nullptr);
+        EXPECT_EQ(item().title, "");
     }
     void expectBusy() {
-        EXPECT_TRUE(app().isProcessing);
-        EXPECT_EQ(button().image, nullptr);
-        EXPECT_EQ(button().title, "...");
+        EXPECT_TRUE(app().flow.isProcessing());
+        EXPECT_EQ(item().image, nullptr);
+        EXPECT_EQ(item().title, "...");
     }
 };
 
-TEST_F(Flow, ManualSuccessSendsUntrimmedTextAndKeepsTheResultOnTheClipboard) {
-    fake.board.text = "  fix my prompt \n";
+TEST_F(Flow, SuccessSendsTheUntrimmedTextAndLeavesTheResultOnTheClipboard) {
+    fake.clipboard = "  fix my prompt \n";
     press();
     expectBusy();
-    ASSERT_EQ(fake.web.calls.size(), 1u);
-    EXPECT_EQ(sentPrompt(), "  fix my prompt \n");
-    EXPECT_EQ(nlohmann::json::parse(*fake.web.calls[0].request.body).at("email"), "me@example.com");
-
-    // While the notice is open the user copies part of the viewer's text.
+    EXPECT_EQ(sent(), (nlohmann::json{{"prompt", "  fix my prompt \n"}, {"email", "me@example.com"}}));
     std::optional<std::string> clipboardDuringNotice;
-    fake.alertBox.script.push_back([&](const AlertSpec&) {
-        clipboardDuringNotice = fake.board.text;
-        fake.board.text = "part";
-        return AlertAnswer{1000, ""};
+    fake.script.push_back([&](const AlertSpec&) {
+        clipboardDuringNotice = fake.clipboard;
+        fake.clipboard = "part of it, copied from the viewer";
+        return AlertAnswer{};
     });
-    fake.web.respond(200, R"({"improved_prompt":"Better prompt"})");
-    EXPECT_EQ(fake.alertBox.shown.size(), 0u) << "the reply is handed to the main queue first";
-    fake.queue.runUntilIdle();
-
+    reply({false, 200, R"({"improved_prompt":"Better prompt"})"});
     EXPECT_EQ(clipboardDuringNotice, "Better prompt");
-    EXPECT_EQ(fake.board.text, "Better prompt");
-    const AlertSpec& notice = lastAlert();
-    EXPECT_EQ(notice.style, ALERT_STYLE_INFORMATIONAL);
-    EXPECT_EQ(notice.messageText, "Prompt optimisé - copié dans le presse-papier");
-    EXPECT_FALSE(notice.informativeText.has_value());
-    EXPECT_EQ(notice.buttons, std::vector<std::string>{"Coller (Cmd+V)"});
-    ASSERT_TRUE(notice.resultViewer);
-    EXPECT_EQ(notice.resultViewer->text, "Better prompt");
-    EXPECT_EQ(notice.resultViewer->width, 420);
-    EXPECT_EQ(notice.resultViewer->height, 180);
-    EXPECT_EQ(notice.resultViewer->font.pointSize, 13);
+    EXPECT_EQ(fake.clipboard, "Better prompt");
+    ASSERT_TRUE(fake.shown.back().resultViewer);
+    EXPECT_EQ(fake.shown.back().resultViewer->text, "Better prompt");
     expectIdle();
 }
 
-TEST_F(Flow, EmptyImprovedPromptIsASuccess) {
-    fake.board.text = "x";
+TEST_F(Flow, FailureLeavesTheClipboardAloneSoTheNextPressSendsItAgain) {
+    fake.clipboard = "my text";
     press();
-    fake.web.respond(200, R"({"improved_prompt":""})");
-    fake.queue.runUntilIdle();
-    EXPECT_EQ(lastAlert().messageText, "Prompt optimisé - copié dans le presse-papier");
-    EXPECT_EQ(fake.board.text, "");
-    expectIdle();
-}
-
-TEST_F(Flow, FailureLeavesTheCapturedTextSoTheNextPressSendsItAgain) {
-    fake.board.text = "my text";
-    press();
-    fake.web.respond(HttpResponse{true, std::nullopt, std::nullopt});
-    fake.queue.runUntilIdle();
-    const AlertSpec& notice = lastAlert();
-    EXPECT_EQ(notice.style, ALERT_STYLE_CRITICAL);
-    EXPECT_EQ(notice.messageText, "Échec de l'optimisation");
-    EXPECT_EQ(notice.informativeText, "Vérifie ta connexion et réessaie.");
-    EXPECT_EQ(notice.buttons, std::vector<std::string>{"OK"});
-    EXPECT_EQ(fake.board.text, "my text");
-    EXPECT_EQ(fake.board.writes, 0);
+    reply({true, std::nullopt, std::nullopt});
+    EXPECT_EQ(fake.shown.back().style, AlertStyle::Critical);
+    EXPECT_EQ(fake.clipboardWrites, 0);
     expectIdle();
     press();
-    EXPECT_EQ(sentPrompt(), "my text");
+    EXPECT_EQ(sent().at("prompt"), "my text");
 }
 
 TEST_F(Flow, PressesWhileBusyDoNothing) {
-    fake.board.text = "text";
-    press();
-    size_t alerts = fake.alertBox.shown.size();
+    fake.clipboard = "text";
     press();
     press();
-    EXPECT_EQ(fake.web.calls.size(), 1u);
-    EXPECT_EQ(fake.alertBox.shown.size(), alerts);
+    app().handleHotkey();
+    EXPECT_EQ(fake.calls.size(), 1u);
+    EXPECT_TRUE(fake.shown.empty());
     expectBusy();
 }
 
-struct BlankCase { std::optional<std::string> clipboard; };
-class BlankClipboard : public Flow, public ::testing::WithParamInterface<BlankCase> {};
+class BlankClipboard : public Flow, public ::testing::WithParamInterface<std::optional<std::string>> {};
 
-TEST_P(BlankClipboard, ManualModeSaysTheClipboardIsEmptyAndSendsNothing) {
-    fake.board.text = GetParam().clipboard;
+TEST_P(BlankClipboard, SaysTheClipboardIsEmptyAndSendsNothing) {
+    fake.clipboard = GetParam();
     press();
-    EXPECT_TRUE(fake.web.calls.empty());
-    const AlertSpec& notice = lastAlert();
-    EXPECT_EQ(notice.style, ALERT_STYLE_INFORMATIONAL);
-    EXPECT_EQ(notice.messageText, "Presse-papier vide");
-    EXPECT_EQ(notice.informativeText, "Copie d'abord ton prompt avec Cmd+C, puis appuie sur Cmd+U.");
-    EXPECT_EQ(notice.buttons, std::vector<std::string>{"Compris"});
-    EXPECT_EQ(fake.board.text, GetParam().clipboard) << "left as it was";
+    EXPECT_TRUE(fake.calls.empty());
+    EXPECT_EQ(fake.shown.back().messageText, "Presse-papier vide");
+    EXPECT_EQ(fake.clipboard, GetParam());
     expectIdle();
 }
 INSTANTIATE_TEST_SUITE_P(Cases, BlankClipboard,
-                         ::testing::Values(BlankCase{std::nullopt}, BlankCase{""}, BlankCase{" \t\r\n "},
-                                           BlankCase{"\xC2\xA0\xE2\x80\xA8\xE3\x80\x80\xC2\x85\x0B\x0C"}));
+                         ::testing::Values(std::nullopt, "", " \t\r\n ",
+                                           "\xC2\xA0\xE2\x80\xA8\xE3\x80\x80\xC2\x85\x0B\x0C\xE2\x80\x8A"));
 
-TEST_F(Flow, AutomaticModeCopiesTheSelectionAfterAWait) {
+TEST_F(Flow, AutomaticModeCopiesTheSelectionAndReadsItAfterTheWait) {
     fake.trusted = true;
-    fake.board.text = "old clipboard";
+    fake.clipboard = "old clipboard";
     fake.selection = "selected words";
-    fake.hotkeyHandler();
-    fake.queue.runUntilIdle();
-    EXPECT_EQ(fake.board.text, "selected words");
-    EXPECT_TRUE(fake.web.calls.empty()) << "capture waits for the copy to land";
+    press();
+    EXPECT_EQ(fake.clipboard, "selected words");
     fake.queue.advance(299ms);
-    EXPECT_TRUE(fake.web.calls.empty());
+    EXPECT_TRUE(fake.calls.empty()) << "capture waits for the copy to land";
     fake.queue.advance(1ms);
-    ASSERT_EQ(fake.web.calls.size(), 1u);
-    EXPECT_EQ(sentPrompt(), "selected words");
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(sent().at("prompt"), "selected words");
 }
 
-TEST_F(Flow, AutomaticModeWithNothingSelectedEmptiesTheClipboard) {
+TEST_F(Flow, AutomaticModeWithNothingSelectedEmptiesTheClipboardAndSaysSo) {
     fake.trusted = true;
-    fake.board.text = "old clipboard";
+    fake.clipboard = "old clipboard";
     press();
     fake.queue.advance(300ms);
-    EXPECT_EQ(fake.board.text, std::nullopt);
-    EXPECT_EQ(lastAlert().messageText, "Aucun texte sélectionné");
-    EXPECT_EQ(lastAlert().informativeText, "Sélectionne du texte puis appuie sur Cmd+U.");
-    EXPECT_TRUE(fake.web.calls.empty());
+    EXPECT_EQ(fake.clipboard, std::nullopt);
+    EXPECT_EQ(fake.shown.back().messageText, "Aucun texte sélectionné");
+    EXPECT_TRUE(fake.calls.empty());
     expectIdle();
 }
 
-TEST_F(Flow, CaptureRunsOnlyAfterThePressHasReturnedEvenInManualMode) {
-    fake.board.text = "text";
-    app().handleHotkey();
-    expectBusy();
-    EXPECT_TRUE(fake.web.calls.empty());
-    fake.queue.runUntilIdle();
-    EXPECT_EQ(fake.web.calls.size(), 1u);
-}
-
-TEST_F(Flow, MissingEmailAsksWhileBusyThenRestartsTheSamePress) {
+TEST_F(Flow, AMissingEmailIsAskedForWhileBusyAndTheSamePressGoesOn) {
     clearEmail();
-    fake.board.text = "text";
+    fake.clipboard = "text";
     std::string titleDuringDialog;
-    fake.alertBox.script.push_back([&](const AlertSpec&) {
-        titleDuringDialog = button().title;
-        // A press that arrives while the dialog is up is ignored.
-        app().handleHotkey();
+    fake.script.push_back([&](const AlertSpec&) {
+        titleDuringDialog = item().title;
+        app().handleHotkey();  // ignored: the run is already busy
         return AlertAnswer{1000, " new@example.com "};
     });
     press();
     EXPECT_EQ(titleDuringDialog, "...");
-    ASSERT_EQ(fake.web.calls.size(), 1u) << "no second press needed";
-    EXPECT_EQ(nlohmann::json::parse(*fake.web.calls[0].request.body).at("email"), "new@example.com");
-    EXPECT_EQ(fake.alertBox.shown.size(), 1u) << "no confirmation on this path";
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(sent().at("email"), "new@example.com");
+    EXPECT_EQ(fake.shown.size(), 1u);
     expectBusy();
 }
 
-TEST_F(Flow, CancelledOrRefusedEmailEndsQuietly) {
+TEST_F(Flow, ACancelledOrRefusedEmailEndsQuietly) {
     clearEmail();
-    fake.board.text = "text";
+    fake.clipboard = "text";
     fake.answer(1001, "a@b");
     fake.answer(1000, "no at sign");
-    for (int i = 0; i < 2; ++i) {
-        press();
-        expectIdle();
-    }
-    EXPECT_TRUE(fake.web.calls.empty());
-    EXPECT_EQ(fake.alertBox.shown.size(), 2u);
-    EXPECT_EQ(getStoredEmail(), std::nullopt);
+    press();
+    expectIdle();
+    press();
+    expectIdle();
+    EXPECT_TRUE(fake.calls.empty());
+    EXPECT_EQ(fake.shown.size(), 2u);
 }
 
 }  // namespace

@@ -1,51 +1,44 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "FakePlatform.h"
+#include "config/Constants.h"
 #include "service/ServiceClient.h"
-#include "shell/Constants.h"
 
 namespace quillberry::fake {
 namespace {
 
 class RequestBody : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(RequestBody, CarriesTheTextAndEmailUnchanged) {
+TEST_P(RequestBody, CarriesExactlyTheTextAndEmailUnchanged) {
     FakePlatform fake;
     int completions = 0;
     callServer(GetParam(), " Me@Example.com\n", [&](std::optional<std::string>) { ++completions; });
-    ASSERT_EQ(fake.web.calls.size(), 1u);
-    const HttpRequest& request = fake.web.calls[0].request;
+    ASSERT_EQ(fake.calls.size(), 1u);
+    const HttpRequest& request = fake.calls[0].request;
     EXPECT_EQ(request.url, std::string(SERVER_URL) + "/improve");
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.headers, (decltype(request.headers){{"Content-Type", "application/json"}}));
-    EXPECT_EQ(request.timeout, std::chrono::seconds(60));
     ASSERT_TRUE(request.body);
     EXPECT_EQ(request.body->find('\n'), std::string::npos) << "compact encoding";
-    auto sent = nlohmann::json::parse(*request.body);
-    EXPECT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent.at("prompt"), GetParam());
-    EXPECT_EQ(sent.at("email"), " Me@Example.com\n");
+    EXPECT_EQ(nlohmann::json::parse(*request.body),
+              (nlohmann::json{{"prompt", GetParam()}, {"email", " Me@Example.com\n"}}));
     EXPECT_EQ(completions, 0) << "returns before any reply";
 }
-
 INSTANTIATE_TEST_SUITE_P(Texts, RequestBody,
-                         ::testing::Values("plain", "  spaces and\nline breaks \r\n", "quote \" backslash \\ slash /",
+                         ::testing::Values("  spaces and\nline breaks \r\n", "quote \" backslash \\ slash /",
                                            std::string("control \x01\x1f tab\t and NUL \0 inside", 31),
-                                           "accents éàçÆ", "emoji \xF0\x9F\x9A\x80 \xE2\x9A\xA1", ""));
+                                           "accents éàçÆ emoji \xF0\x9F\x9A\x80", ""));
 
 TEST(RequestBody, InvalidUtf8GoesOutWithoutABodyAndStillCompletesOnce) {
     FakePlatform fake;
-    int completions = 0;
-    std::optional<std::string> result = "unset";
-    callServer("bad \xC3\x28 bytes", "a@b", [&](std::optional<std::string> r) { ++completions, result = r; });
-    ASSERT_EQ(fake.web.calls.size(), 1u);
-    EXPECT_FALSE(fake.web.calls[0].request.body.has_value());
-    fake.web.respond(400, R"({"error":"bad request"})");
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(result, std::nullopt);
+    std::vector<std::optional<std::string>> results;
+    callServer("bad \xC3\x28 bytes", "a@b", [&](std::optional<std::string> r) { results.push_back(r); });
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_FALSE(fake.calls[0].request.body.has_value());
+    fake.respond(400, R"({"error":"bad request"})");
+    EXPECT_EQ(results, std::vector<std::optional<std::string>>{std::nullopt});
 }
 
 struct ReplyCase {
@@ -54,7 +47,6 @@ struct ReplyCase {
     std::string body;
     std::optional<std::string> expected;
 };
-
 class Reply : public ::testing::TestWithParam<ReplyCase> {};
 
 TEST_P(Reply, IsInterpretedByTheProtocolRules) {
@@ -76,54 +68,32 @@ const ReplyCase REPLIES[] = {
     {"ExtraMembersIgnored", 200, R"({"id":7,"improved_prompt":" kept  ","meta":{"a":[1]}})", " kept  "},
     {"DepthAtLimit", 200, nested(512), "x"},
     {"EmptyBody", 200, "", std::nullopt},
-    {"BareFragment", 200, R"("improved")", std::nullopt},
+    {"BareString", 200, R"("improved")", std::nullopt},
     {"Array", 200, R"([{"improved_prompt":"x"}])", std::nullopt},
-    {"EmptyObject", 200, "{}", std::nullopt},
     {"MissingKey", 200, R"({"prompt":"x"})", std::nullopt},
     {"NullValue", 200, R"({"improved_prompt":null})", std::nullopt},
     {"NumberValue", 200, R"({"improved_prompt":3})", std::nullopt},
-    {"BoolValue", 200, R"({"improved_prompt":true})", std::nullopt},
-    {"ObjectValue", 200, R"({"improved_prompt":{"text":"x"}})", std::nullopt},
     {"ArrayValue", 200, R"({"improved_prompt":["x"]})", std::nullopt},
     {"PlainText", 200, "improved text", std::nullopt},
     {"TrailingGarbage", 200, R"({"improved_prompt":"x"} junk)", std::nullopt},
     {"NulThenJunk", 200, std::string("{\"improved_prompt\":\"x\"}\0junk", 28), std::nullopt},
     {"RawNulInString", 200, std::string("{\"improved_prompt\":\"a\0b\"}", 25), std::nullopt},
     {"TooDeep", 200, nested(513), std::nullopt},
+    {"MillionOpenBrackets", 200, "{\"improved_prompt\":" + std::string(1'000'000, '['), std::nullopt},
     {"LoneSurrogate", 200, R"({"improved_prompt":"\ud800"})", std::nullopt},
     {"InvalidUtf8", 200, "{\"improved_prompt\":\"\xC3\x28\"}", std::nullopt},
     {"Status201", 201, R"({"improved_prompt":"x"})", std::nullopt},
-    {"Status204", 204, R"({"improved_prompt":"x"})", std::nullopt},
     {"Status301", 301, R"({"improved_prompt":"x"})", std::nullopt},
-    {"Status404", 404, R"({"improved_prompt":"x"})", std::nullopt},
     {"Status500", 500, R"({"improved_prompt":"x"})", std::nullopt},
 };
 INSTANTIATE_TEST_SUITE_P(Table, Reply, ::testing::ValuesIn(REPLIES),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& c) { return c.param.name; });
 
 TEST(Reply, TransportFailuresAreAbsent) {
     const std::string ok = R"({"improved_prompt":"x"})";
     EXPECT_EQ(interpretReply(HttpResponse{true, 200, ok}), std::nullopt);
     EXPECT_EQ(interpretReply(HttpResponse{false, std::nullopt, ok}), std::nullopt) << "not an HTTP response";
     EXPECT_EQ(interpretReply(HttpResponse{false, 200, std::nullopt}), std::nullopt) << "no body data";
-}
-
-TEST(Reply, HugeNestingIsRefusedWithoutRecursion) {
-    // A million open brackets: refused by the depth guard before any parser recursion.
-    std::string hostile = "{\"improved_prompt\":" + std::string(1'000'000, '[');
-    EXPECT_EQ(improvedPromptFromBody(hostile), std::nullopt);
-}
-
-TEST(Reply, CompletionRunsOnTheThreadThatDeliversTheReply) {
-    FakePlatform fake;
-    std::thread::id ranOn;
-    std::optional<std::string> result;
-    callServer("t", "e@x", [&](std::optional<std::string> r) { ranOn = std::this_thread::get_id(), result = r; });
-    std::thread delivery([&] { fake.web.respond(200, R"({"improved_prompt":"better"})"); });
-    auto deliveryId = delivery.get_id();
-    delivery.join();
-    EXPECT_EQ(ranOn, deliveryId);
-    EXPECT_EQ(result, "better");
 }
 
 }  // namespace

@@ -3,27 +3,24 @@
 #include <gtest/gtest.h>
 
 #include "FakePlatform.h"
-#include "shell/AppDelegate.h"
 #include "shell/Entry.h"
 
 namespace quillberry::fake {
 
-// A launched app on a fresh fake platform.
+// An app launched on a fresh fake platform.
 struct LaunchedApp : ::testing::Test {
     FakePlatform fake;
     AppDelegate& app() { return *delegate; }
-    FakeStatusButton& button() { return fake.item->buttonState; }
+    FakeStatusItem& item() { return *fake.item; }
 
     void launch() {
         applicationMain();
-        fake.queue.runUntilIdle();
+        fake.queue.advance();
     }
     void TearDown() override {
-        // Let closed windows go before the platform does.
-        fake.queue.runUntilIdle();
-        std::vector<std::shared_ptr<void>> openWindows;
-        for (FakeWindow* w : fake.kit.alive) openWindows.push_back(std::move(w->retained));
-        openWindows.clear();
+        // Windows still open let go of their owners before the platform goes.
+        for (FakeWindow* w : std::vector<FakeWindow*>(fake.alive.begin(), fake.alive.end())) w->close();
+        fake.queue.advance();
         delegate.reset();
     }
 };

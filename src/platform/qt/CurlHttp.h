@@ -8,7 +8,11 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/Platform.h"
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/Http.h"
 
 typedef void CURLM;
 

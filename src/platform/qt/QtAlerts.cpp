@@ -11,15 +11,16 @@
 
 #include "platform/qt/QtPlatform.h"
 
+
 namespace quillberry::qt {
 
 namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-QIcon iconFor(const std::optional<int>& style) {
+QIcon iconFor(const std::optional<AlertStyle>& style) {
     QStyle* s = QApplication::style();
-    if (style == ALERT_STYLE_CRITICAL) return s->standardIcon(QStyle::SP_MessageBoxCritical);
-    if (style == ALERT_STYLE_INFORMATIONAL) return s->standardIcon(QStyle::SP_MessageBoxInformation);
+    if (style == AlertStyle::Critical) return s->standardIcon(QStyle::SP_MessageBoxCritical);
+    if (style == AlertStyle::Informational) return s->standardIcon(QStyle::SP_MessageBoxInformation);
     // The platform default: the application's own icon where it has one.
     QIcon app = QApplication::windowIcon();
     return app.isNull() ? s->standardIcon(QStyle::SP_MessageBoxInformation) : app;
@@ -34,7 +35,7 @@ QWidget* resultViewer(const ResultViewerAccessory& spec) {
     QFont font = viewer->font();
     font.setPixelSize(int(spec.font.pointSize));
     viewer->setFont(font);
-    viewer->document()->setDocumentMargin(spec.insetWidth);
+    viewer->document()->setDocumentMargin(spec.inset);
     viewer->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewer->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewer->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -46,6 +47,7 @@ QWidget* resultViewer(const ResultViewerAccessory& spec) {
 AlertDialog::AlertDialog(const AlertSpec& spec) {
     setObjectName("quillberryAlert");
     setWindowTitle("Quillberry");
+    setWindowRole("quillberry-alert");
     setModal(true);
 
     auto* iconLabel = new QLabel;

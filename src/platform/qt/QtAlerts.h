@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "platform/Platform.h"
+#include "platform/Alerts.h"
 
 class QLineEdit;
 class QPushButton;

@@ -60,16 +60,13 @@ void QtApplication::activateIgnoringOtherApps() {
 
 int QtApplication::runningInstanceCount(const std::string& bundleId) { return instanceCountByLock(bundleId); }
 
-std::unique_ptr<StatusItem> QtStatusBar::statusItemWithLength(double) { return std::make_unique<QtStatusItem>(); }
+std::unique_ptr<StatusItem> QtStatusBar::makeStatusItem() { return std::make_unique<QtStatusItem>(); }
 
 namespace {
 class QtImage : public Image {
 public:
     explicit QtImage(QPixmap p) : pixmap(std::move(p)) {}
-    void setTemplate(bool) override {}  // always drawn in its own colours on a tray
-    void setSize(double w, double h) override { size = QSize(int(w), int(h)); }
     QPixmap pixmap;
-    QSize size{18, 18};
 };
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QStandardPaths>
 
+#include "config/Constants.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace quillberry::qt {
@@ -44,7 +45,8 @@ void QtClipboard::copySelection() {
 // outside the app's preferences, like a system permission, in the user's configuration
 // directory; deleting the file withdraws it.
 QtClipboard::QtClipboard(const std::string& bundleId) {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/quillberry";
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/" +
+                  QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size()));
     grantPath_ = (dir + "/" + QString::fromStdString(bundleId) + ".automatic-mode").toStdString();
 }
 

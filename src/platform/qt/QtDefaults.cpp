@@ -1,6 +1,7 @@
 #include <QFile>
 #include <QSettings>
 
+#include "config/Constants.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace quillberry::qt {
@@ -8,7 +9,8 @@ namespace quillberry::qt {
 // INI in the user's configuration directory, one file per bundle id, written atomically
 // and synced after every change so that a killed process loses nothing.
 QtDefaults::QtDefaults(const std::string& bundleId)
-    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "quillberry",
+    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                            QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())),
                                             QString::fromStdString(bundleId))) {}
 
 QtDefaults::~QtDefaults() = default;

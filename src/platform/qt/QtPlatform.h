@@ -1,11 +1,17 @@
 #pragma once
 // The production backend: Qt 6 Widgets on X11, libcurl for HTTP.
 
-#include <QObject>
-#include <QPointer>
 #include <memory>
 
+#include "platform/Alerts.h"
+#include "platform/Application.h"
+#include "platform/Defaults.h"
+#include "platform/Hotkeys.h"
+#include "platform/Http.h"
+#include "platform/Pasteboard.h"
 #include "platform/Platform.h"
+#include "platform/StatusBar.h"
+#include "platform/ViewKit.h"
 #include "platform/qt/CurlHttp.h"
 
 class QSettings;
@@ -31,7 +37,7 @@ private:
 
 class QtStatusBar : public StatusBar {
 public:
-    std::unique_ptr<StatusItem> statusItemWithLength(double length) override;
+    std::unique_ptr<StatusItem> makeStatusItem() override;
 };
 
 class QtResources : public Resources, public Images {
@@ -82,7 +88,7 @@ public:
     X11Hotkeys();
     ~X11Hotkeys() override;
     bool installHandler(std::function<void()> onPressed) override;
-    std::optional<int> registerHotkey(int keyCode, int modifierMask, int id) override;
+    std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int id) override;
     class Filter;
 
 private:

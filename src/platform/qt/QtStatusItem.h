@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 
-#include "platform/Platform.h"
+#include "platform/StatusBar.h"
 
 namespace quillberry::qt {
 

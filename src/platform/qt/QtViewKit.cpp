@@ -91,13 +91,12 @@ public:
         if (edit_) edit_->setFrame(b);
         state.restyle();
     }
-    void setBezelStyle(int) override {}  // Qt draws one kind of rounded field
     void setEditable(bool e) override {
         if (edit_) edit_->setReadOnly(!e);
     }
-    void setDrawsBackground(bool) override {}
-    void setMaximumNumberOfLines(int lines) override { maxLines_ = lines, updateWrap(); }
-    void setLineBreakMode(int mode) override { wraps_ = mode == LINE_BREAK_BY_WORD_WRAPPING, updateWrap(); }
+    void setWordWrap(bool wraps) override {
+        if (label_) label_->setWordWrap(wraps);
+    }
     void setPlaceholderString(const std::string& p) override {
         if (edit_) edit_->setPlaceholderText(q(p));
     }
@@ -111,13 +110,8 @@ public:
     }
 
 private:
-    void updateWrap() {
-        if (label_) label_->setWordWrap(wraps_ && maxLines_ != 1);
-    }
     QPointer<QLabel> label_;
     QPointer<QLineEdit> edit_;
-    int maxLines_ = 1;
-    bool wraps_ = false;
 };
 
 class QtButton : public QtViewOf<Button> {
@@ -128,7 +122,6 @@ public:
             if (action_) action_();
         });
     }
-    void setBezelStyle(int) override {}
     void setBordered(bool b) override {
         state.bordered = b;
         button()->setFlat(!b);
@@ -160,17 +153,13 @@ public:
         layout_->setDirection(o == StackOrientation::Horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
     }
     void setSpacing(double s) override { layout_->setSpacing(int(s)); }
-    void setAlignment(int) override {}
-    void setDistribution(int) override {}
-    void addArrangedSubview(View& view) override {
+    void addArrangedSubview(View& view, double width, double height) override {
         WidgetState& child = stateOf(view);
-        layout_->insertWidget(layout_->count() - 1, child.widget, 0, Qt::AlignVCenter);
+        if (child.widget) child.widget->setFixedSize(int(width), int(height));
+        layout_->insertWidget(layout_->count() - 1, child.widget, 0, Qt::AlignCenter);
         arranged_.push_back(&view);
     }
     std::vector<View*> arrangedSubviews() const override { return arranged_; }
-    void constrainSize(View& view, double w, double h) override {
-        if (QWidget* widget = stateOf(view).widget) widget->setFixedSize(int(w), int(h));
-    }
 
 private:
     QHBoxLayout* layout_;
@@ -196,6 +185,8 @@ public:
         widget_->setWindowFlags(flags);
         widget_->setFixedSize(int(rect.width), int(rect.height));
         widget_->setObjectName("quillberryWindow");
+        widget_->setAttribute(Qt::WA_DeleteOnClose, false);  // closing hides; the owner destroys
+        widget_->setWindowRole("quillberry-window");
         content_.state.frame = {0, 0, rect.width, rect.height};
         widget_->onClose = [this] { releaseOwner(); };
     }
@@ -212,9 +203,9 @@ public:
             widget_->move(area.center() - QPoint(widget_->width() / 2, widget_->height() / 2));
         }
     }
-    void setReleasedWhenClosed(bool released) override { widget_->setAttribute(Qt::WA_DeleteOnClose, false), (void)released; }
-    void setTitlebarAppearsTransparent(bool) override {}
-    void setTitleVisibility(int) override { widget_->setWindowTitle(" "); }
+    // An empty title lets window managers fall back to the program's name; a space shows
+    // an empty title bar.
+    void setTitleHidden(bool hidden) override { widget_->setWindowTitle(hidden ? " " : "Quillberry"); }
     void setBackgroundColor(const Color& c) override {
         QPalette palette = widget_->palette();
         palette.setColor(QPalette::Window, QColor::fromRgbF(float(c.red), float(c.green), float(c.blue), float(c.alpha)));

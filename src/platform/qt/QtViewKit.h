@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "platform/Platform.h"
+#include "platform/ViewKit.h"
 
 namespace quillberry::qt {
 
@@ -36,7 +36,6 @@ public:
         if (state.widget) state.widget->setHidden(h);
     }
     bool isHidden() const override { return state.hidden; }
-    void setAutoresizingMask(int) override {}  // the window never resizes
     void addSubview(View& child) override;
     void setWantsLayer(bool w) override { state.layer = w, state.restyle(); }
     bool hasLayer() const override { return state.layer; }

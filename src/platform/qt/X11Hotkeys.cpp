@@ -50,10 +50,10 @@ bool X11Hotkeys::installHandler(std::function<void()> onPressed) {
     return true;
 }
 
-std::optional<int> X11Hotkeys::registerHotkey(int keyCode, int modifierMask, int id) {
+std::optional<int> X11Hotkeys::registerHotkey(KeyCode key, ModifierMask modifiers, int id) {
     // Only the one combination the app knows: the U key with the primary modifier, which
     // is Control here.
-    if (keyCode != KEY_CODE_U || modifierMask != MODIFIER_COMMAND) return std::nullopt;
+    if (key != KeyCode::U || modifiers != ModifierMask::Command) return std::nullopt;
     xcb_connection_t* connection = x11Connection();
     if (!connection) return std::nullopt;
     xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection);
