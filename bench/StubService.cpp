@@ -1,4 +1,4 @@
-// A scriptable stand-in for the optimisation service, for the end-to-end tests: it
+// A scriptable stand-in for the optimisation service, for the latency benchmark: it
 // records each request's body to a file and answers as its mode says.
 //   stub-service PORT RECORD_FILE MODE
 //   MODE: echo (200, "improved_prompt" = "Amélioré : " + prompt), stall (never answers
