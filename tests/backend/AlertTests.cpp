@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "BackendSupport.h"
+#include "Processes.h"
 #include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtPlatform.h"
 
@@ -15,7 +15,7 @@ namespace {
 // Runs the alert modally, as the app does, while `act` works the open dialog.
 AlertAnswer runWith(const AlertSpec& spec, std::function<void(qt::AlertDialog&)> act) {
     QTimer::singleShot(0, [act] {
-        spinUntil([] { return QApplication::activeModalWidget() != nullptr; });
+        waitFor([] { return QApplication::activeModalWidget() != nullptr; });
         act(*dynamic_cast<qt::AlertDialog*>(QApplication::activeModalWidget()));
     });
     return qt::QtAlerts().runModal(spec);

@@ -3,41 +3,51 @@
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QStandardPaths>
 
-#include "BackendSupport.h"
+#include "Processes.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace quillberry::testing {
 namespace {
 
+
 struct Clipboard : ::testing::Test {
     qt::QtClipboard clipboard{"app.quillberry.test"};
-    static std::string xclip(const QString& selection, const QString& type, const QByteArray& input = {}) {
-        QStringList args{"-selection", selection, "-t", type, input.isNull() ? "-o" : "-i"};
-        std::string out = runServing("xclip", args, input);
-        if (!input.isNull()) spinUntil([&] { return !xclip(selection, "TARGETS").empty(); }, 2000);
-        return out;
+    std::vector<std::unique_ptr<Child>> owners;  // other programs holding a selection, until the test ends
+
+    void offer(const QString& selection, const QString& type, const QByteArray& data) {
+        owners.push_back(std::make_unique<Child>("xclip", QStringList{"-quiet", "-selection", selection, "-t", type, "-i"}));
+        owners.back()->write(data);
+        owners.back()->closeWriteChannel();
+        ASSERT_TRUE(waitFor([&] { return !read(selection, "TARGETS").empty(); }));
+    }
+    static std::string read(const QString& selection, const QString& type) {
+        return run("xclip", {"-selection", selection, "-t", type, "-o"}).toStdString();
     }
 };
 
 TEST_F(Clipboard, AnImageIsNoTextAndReplacingLeavesOnePlainItem) {
-    // The smallest valid PNG: one transparent pixel.
-    xclip("clipboard", "image/png", QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQV"
-                                                           "R42mNkYPhfDwAChwGA60e6kgAAAABJRU5ErkJggg=="));
+    auto* image = new QMimeData;  // the smallest valid PNG: one transparent pixel
+    image->setData("image/png", QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhf"
+                                                       "DwAChwGA60e6kgAAAABJRU5ErkJggg=="));
+    QGuiApplication::clipboard()->setMimeData(image);
     EXPECT_EQ(clipboard.stringForType(), std::nullopt);
     clipboard.replaceWithString("");
-    std::string targets = xclip("clipboard", "TARGETS");
+    std::string targets;
+    EXPECT_TRUE(waitFor([&] { return (targets = read("clipboard", "TARGETS")).find("UTF8_STRING") != std::string::npos; }));
     EXPECT_EQ(targets.find("image/png"), std::string::npos) << targets;
-    EXPECT_NE(targets.find("UTF8_STRING"), std::string::npos) << targets;
     EXPECT_EQ(clipboard.stringForType(), "");
 }
 
 TEST_F(Clipboard, SelectionCopyTakesPrimaryOrLeavesTheClipboardEmpty) {
-    xclip("primary", "UTF8_STRING", "selected words");
+    offer("primary", "UTF8_STRING", "selected words");
+    // The new owner reaches us as an X event, as it would reach the app's event loop.
+    ASSERT_TRUE(waitFor([] { return QGuiApplication::clipboard()->text(QClipboard::Selection) == "selected words"; }));
     clipboard.clearContents();
     clipboard.copySelection();
-    EXPECT_EQ(xclip("clipboard", "UTF8_STRING"), "selected words");
+    EXPECT_TRUE(waitFor([&] { return read("clipboard", "UTF8_STRING") == "selected words"; }));
 
     QGuiApplication::clipboard()->setText("ours", QClipboard::Selection);
     QGuiApplication::clipboard()->clear(QClipboard::Selection);

@@ -1,6 +1,6 @@
 #pragma once
-// Servers on loopback for the HTTP tests: cpp-httplib for well-formed HTTP and HTTPS, and
-// a raw socket server for replies no real server would send.
+// A raw socket server on loopback for the HTTP tests: it sends what a test scripts, including
+// replies no real server would send.
 
 #include <arpa/inet.h>
 #include <httplib.h>
@@ -14,27 +14,6 @@
 #include <thread>
 
 namespace quillberry::testing {
-
-class HttpServer {
-public:
-    explicit HttpServer(std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>())
-        : server_(std::move(server)) {}
-    ~HttpServer() {
-        server_->stop();
-        if (thread_.joinable()) thread_.join();
-    }
-    httplib::Server& routes() { return *server_; }
-    std::string start(const std::string& scheme = "http") {
-        int port = server_->bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_->listen_after_bind(); });
-        while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return scheme + "://127.0.0.1:" + std::to_string(port);
-    }
-
-private:
-    std::unique_ptr<httplib::Server> server_;
-    std::thread thread_;
-};
 
 // Accepts connections, reads the request, and hands each socket to `serve`.
 class RawServer {

@@ -5,7 +5,7 @@
 
 #include <QFile>
 
-#include "BackendSupport.h"
+#include "Processes.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtPlatform.h"
 

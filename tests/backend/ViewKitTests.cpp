@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "BackendSupport.h"
+#include "Processes.h"
 #include "onboarding/OnboardingWindow.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtViewKit.h"
@@ -46,7 +46,7 @@ TEST(ViewKit, EachOnboardingPageShowsItsViewsWhereTheLayoutPutsThem) {
     auto onboarding = std::make_shared<OnboardingWindow>();
     onboarding->window().makeKeyAndOrderFront();
     QWidget* window = widgetOf(*onboarding->window().contentView());
-    ASSERT_TRUE(spinUntil([&] { return window->isVisible(); }));
+    ASSERT_TRUE(waitFor([&] { return window->isVisible(); }));
     EXPECT_EQ(window->minimumSize(), QSize(480, 420));
     EXPECT_EQ(window->maximumSize(), QSize(480, 420));
     const std::map<std::string, View*> views = {

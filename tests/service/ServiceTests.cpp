@@ -9,36 +9,20 @@
 namespace quillberry::service {
 namespace {
 
-struct PromptCase { std::string name, prompt; Language language; std::string formatHint; };
+struct PromptCase { std::string prompt; Language language; };
 class Builtin : public ::testing::TestWithParam<PromptCase> {};
 
-TEST_P(Builtin, KeepsTheRequestWholeAndAddsTheStructure) {
-    const PromptCase& c = GetParam();
-    EXPECT_EQ(detectLanguage(c.prompt), c.language);
-    std::string out = BuiltinImprover().improve("  " + c.prompt + "\n").value();
-    EXPECT_NE(out.find("\"\"\"\n" + c.prompt + "\n\"\"\""), std::string::npos) << "the request, verbatim";
-    const bool fr = c.language == Language::French;
-    for (const char* part : fr ? std::vector<const char*>{"Rôle :", "Contexte :", "Tâche :", "Contraintes :",
-                                                         "Format attendu :", "pose-moi d'abord tes questions"}
-                               : std::vector<const char*>{"Role:", "Context:", "Task:", "Constraints:",
-                                                          "Expected output:", "ask me your questions first"}) {
-        EXPECT_NE(out.find(part), std::string::npos) << part;
-    }
-    EXPECT_NE(out.find(c.formatHint), std::string::npos) << out;
-    EXPECT_EQ(BuiltinImprover().improve(c.prompt), out) << "deterministic";
+TEST_P(Builtin, KeepsTheRequestWholeInItsLanguageAndAnswersAlikeEveryTime) {
+    EXPECT_EQ(detectLanguage(GetParam().prompt), GetParam().language);
+    std::string out = BuiltinImprover().improve("  " + GetParam().prompt + "\n").value();
+    EXPECT_NE(out.find("\"\"\"\n" + GetParam().prompt + "\n\"\"\""), std::string::npos) << "the request, verbatim";
+    EXPECT_EQ(BuiltinImprover().improve(GetParam().prompt), out);
+    EXPECT_EQ(BuiltinImprover().improve(" \n\t"), "");
 }
-
-const PromptCase PROMPTS[] = {
-    {"FrenchMail", "écris un mail à mon manager pour demander un jour de congé vendredi", Language::French, "objet"},
-    {"FrenchSummary", "résume cet article en 5 points : « La ville de Lyon a voté… »", Language::French,
-     "points clés"},
-    {"EnglishMail", "write an email to my landlord about the broken heater", Language::English, "subject line"},
-    {"EnglishCode", "fix this bug in my javascript: const x = [1,2,3].map(i => i*2", Language::English,
-     "code block"},
-};
-INSTANTIATE_TEST_SUITE_P(Table, Builtin, ::testing::ValuesIn(PROMPTS), [](const auto& p) { return p.param.name; });
-
-TEST(Builtin, BlankRequestStaysBlank) { EXPECT_EQ(BuiltinImprover().improve(" \n\t"), ""); }
+INSTANTIATE_TEST_SUITE_P(Prompts, Builtin,
+                         ::testing::Values(PromptCase{"écris un mail à mon manager pour un congé", Language::French},
+                                           PromptCase{"résume cet article : « Lyon a voté… »", Language::French},
+                                           PromptCase{"fix this bug: const x = [1,2,3].map(i => i*2", Language::English}));
 
 // A running service on a free loopback port with the given improver.
 struct Running {
@@ -92,7 +76,7 @@ const RequestCase REQUESTS[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Table, Requests, ::testing::ValuesIn(REQUESTS), [](const auto& p) { return p.param.name; });
 
-TEST(Upstream, ForwardsToAChatCompletionsEndpointAndReportsItsFailures) {
+TEST(Upstream, ForwardsWithTheKeyAndAFailureUpstreamIsA502) {
     httplib::Server fake;
     nlohmann::json seen;
     std::string auth;
@@ -101,33 +85,19 @@ TEST(Upstream, ForwardsToAChatCompletionsEndpointAndReportsItsFailures) {
         auth = req.get_header_value("Authorization");
         std::string user = seen["messages"][1]["content"];
         if (user == "fail") return void(res.status = 500);
-        if (user == "garbage") return res.set_content("{\"choices\":[]}", "application/json");
-        res.set_content(nlohmann::json{{"choices", {{{"message", {{"role", "assistant"}, {"content", "Better: " + user}}}}}}}.dump(),
-                        "application/json");
+        res.set_content(nlohmann::json{{"choices", {{{"message", {{"content", "Better: " + user}}}}}}}.dump(), "application/json");
     });
     int port = fake.bind_to_any_port("127.0.0.1");
     std::thread thread([&] { fake.listen_after_bind(); });
-    while (!fake.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-
-    UpstreamImprover improver({"http://127.0.0.1:" + std::to_string(port) + "/v1", "local-model", "k3y",
-                               std::chrono::seconds(5)});
+    UpstreamImprover improver({"http://127.0.0.1:" + std::to_string(port) + "/v1", "local-model", "k3y", std::chrono::seconds(5)});
     EXPECT_EQ(improver.improve("draft"), "Better: draft");
     EXPECT_EQ(seen["model"], "local-model");
-    EXPECT_EQ(seen["messages"][0]["role"], "system");
-    EXPECT_EQ(seen["messages"][0]["content"], UPSTREAM_SYSTEM_PROMPT);
     EXPECT_EQ(auth, "Bearer k3y");
-    EXPECT_EQ(improver.improve("fail"), std::nullopt);
-    EXPECT_EQ(improver.improve("garbage"), std::nullopt);
-
-    {
-        Running service(improver);
-        auto res = service.client().Post("/improve", R"({"prompt":"fail","email":"e"})", "application/json");
-        ASSERT_TRUE(res);
-        EXPECT_EQ(res->status, 502);
-    }
+    Running service(improver);
+    auto res = service.client().Post("/improve", R"({"prompt":"fail","email":"e"})", "application/json");
+    EXPECT_EQ(res->status, 502);
     fake.stop();
     thread.join();
-    EXPECT_EQ(improver.improve("anything"), std::nullopt) << "upstream gone";
 }
 
 }  // namespace

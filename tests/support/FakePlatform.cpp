@@ -5,13 +5,6 @@
 
 namespace quillberry::fake {
 
-bool FakeStatusItem::choose(const std::string& wanted) {
-    auto found = std::find_if(menu.begin(), menu.end(), [&](const MenuItem& m) { return m.title == wanted; });
-    if (found == menu.end() || found->action.empty()) return false;
-    performAction(found->action);
-    return true;
-}
-
 void FakeMainQueue::asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) {
     items_.push_back({now + delay, nextSeq_++, std::move(work)});
 }
@@ -51,26 +44,6 @@ void FakePlatform::respond(HttpResponse response) {
     call.completion(std::move(response));
 }
 
-std::unique_ptr<StatusItem> FakePlatform::makeStatusItem() {
-    auto made = std::make_unique<FakeStatusItem>();
-    item = made.get();
-    return made;
-}
-
-std::optional<std::string> FakePlatform::pathForResource(const std::string& name, const std::string& type) {
-    if (!iconPresent) return std::nullopt;
-    return "/bundle/" + name + "." + type;
-}
-
-std::shared_ptr<Image> FakePlatform::imageWithContentsOfFile(const std::string&) {
-    return iconReadable ? std::make_shared<FakeImage>() : nullptr;
-}
-
-std::optional<std::string> FakePlatform::stringForKey(const std::string& key) {
-    auto found = strings.find(key);
-    return found == strings.end() ? std::nullopt : std::optional(found->second);
-}
-
 AlertAnswer FakePlatform::runModal(const AlertSpec& spec) {
     AlertAnswer answer;
     if (!script.empty()) {
@@ -82,19 +55,5 @@ AlertAnswer FakePlatform::runModal(const AlertSpec& spec) {
     return answer;
 }
 
-void FakePlatform::copySelection() {
-    if (selection) replaceWithString(*selection);
-}
-
-std::optional<int> FakePlatform::registerHotkey(KeyCode key, ModifierMask modifiers, int) {
-    if (refuseHotkey || key != KeyCode::U || modifiers != ModifierMask::Command) return std::nullopt;
-    return 7;
-}
-
-std::unique_ptr<TextField> FakePlatform::makeLabel(const std::string& text) {
-    auto label = std::make_unique<FakeTextField>();
-    label->text = text;
-    return label;
-}
 
 }  // namespace quillberry::fake

@@ -30,7 +30,11 @@ struct FakeStatusItem : StatusItem, StatusButton {
         menu = std::move(items), performAction = std::move(perform);
     }
     // Chooses the item with this title, as a click would. False when it cannot be chosen.
-    bool choose(const std::string& title);
+    bool choose(const std::string& wanted) {
+        for (const MenuItem& m : menu)
+            if (m.title == wanted && !m.action.empty()) return performAction(m.action), true;
+        return false;
+    }
     std::shared_ptr<Image> image;
     std::string title;
     std::vector<MenuItem> menu;
@@ -173,10 +177,19 @@ private:
     void terminate() override { ++terminations; }
     void activateIgnoringOtherApps() override { ++activations; }
     int runningInstanceCount(const std::string&) override { return instances; }
-    std::unique_ptr<StatusItem> makeStatusItem() override;
-    std::optional<std::string> pathForResource(const std::string& name, const std::string& type) override;
-    std::shared_ptr<Image> imageWithContentsOfFile(const std::string&) override;
-    std::optional<std::string> stringForKey(const std::string& key) override;
+    std::unique_ptr<StatusItem> makeStatusItem() override {
+        auto made = std::make_unique<FakeStatusItem>();
+        return item = made.get(), std::move(made);
+    }
+    std::optional<std::string> pathForResource(const std::string& name, const std::string& type) override {
+        return iconPresent ? std::optional("/bundle/" + name + "." + type) : std::nullopt;
+    }
+    std::shared_ptr<Image> imageWithContentsOfFile(const std::string&) override {
+        return iconReadable ? std::make_shared<FakeImage>() : nullptr;
+    }
+    std::optional<std::string> stringForKey(const std::string& key) override {
+        return strings.count(key) ? std::optional(strings[key]) : std::nullopt;
+    }
     bool boolForKey(const std::string& key) override { return bools.count(key) && bools[key]; }
     void setString(const std::string& key, const std::string& value) override { strings[key] = value, bools.erase(key); }
     void setBool(const std::string& key, bool value) override { bools[key] = value, strings.erase(key); }
@@ -185,18 +198,26 @@ private:
     std::optional<std::string> stringForType() override { return clipboard; }
     void clearContents() override { clipboard.reset(), ++clipboardWrites; }
     void replaceWithString(const std::string& t) override { clipboard = t, ++clipboardWrites; }
-    void copySelection() override;
+    void copySelection() override {
+        if (selection) replaceWithString(*selection);
+    }
     bool isProcessTrusted() override { return trusted; }
     bool isProcessTrustedWithPrompt() override { return ++trustPrompts, trusted; }
     bool installHandler(std::function<void()> onPressed) override { return hotkeyHandler = std::move(onPressed), true; }
-    std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int id) override;
+    std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int) override {
+        if (refuseHotkey || key != KeyCode::U || modifiers != ModifierMask::Command) return std::nullopt;
+        return 7;
+    }
     void post(HttpRequest request, std::function<void(HttpResponse)> completion) override {
         calls.push_back({std::move(request), std::move(completion)});
     }
     bool openUrl(const std::string& url) override { return openedUrls.push_back(url), true; }
     std::unique_ptr<Window> makeWindow(const Rect&, int) override { return std::make_unique<FakeWindow>(*this); }
     std::unique_ptr<View> makeView(const Rect&) override { return std::make_unique<FakeView>(); }
-    std::unique_ptr<TextField> makeLabel(const std::string& text) override;
+    std::unique_ptr<TextField> makeLabel(const std::string& text) override {
+        auto label = std::make_unique<FakeTextField>();
+        return label->text = text, std::move(label);
+    }
     std::unique_ptr<TextField> makeTextField(const Rect&) override { return std::make_unique<FakeTextField>(); }
     std::unique_ptr<Button> makeButton() override { return std::make_unique<FakeButton>(); }
     std::unique_ptr<StackView> makeStackView() override { return std::make_unique<FakeStackView>(); }

@@ -19,130 +19,100 @@ struct Flow : LaunchedApp {
         fake.queue.advance();
     }
     nlohmann::json sent() { return nlohmann::json::parse(*fake.calls.at(0).request.body); }
-    void reply(HttpResponse response) {
-        fake.respond(std::move(response));
-        EXPECT_EQ(fake.shown.size(), 0u) << "the reply is handed to the main queue first";
-        fake.queue.advance();
-    }
-    void expectIdle() {
-        EXPECT_FALSE(app().flow.isProcessing());
-        EXPECT_NE(item().image, nullptr);
-        EXPECT_EQ(item().title, "");
-    }
-    void expectBusy() {
-        EXPECT_TRUE(app().flow.isProcessing());
-        EXPECT_EQ(item().image, nullptr);
-        EXPECT_EQ(item().title, "...");
+    // The look and the busy flag agree: "..." without icon while busy, the icon when idle.
+    void expectBusy(bool busy) {
+        EXPECT_EQ(app().flow.isProcessing(), busy);
+        EXPECT_EQ(item().image == nullptr, busy);
+        EXPECT_EQ(item().title, busy ? "..." : "");
     }
 };
 
-TEST_F(Flow, SuccessSendsTheUntrimmedTextAndLeavesTheResultOnTheClipboard) {
+TEST_F(Flow, ASuccessSendsTheUntrimmedTextAndLeavesTheResultOnTheClipboard) {
     fake.clipboard = "  fix my prompt \n";
     press();
-    expectBusy();
+    expectBusy(true);
     EXPECT_EQ(sent(), (nlohmann::json{{"prompt", "  fix my prompt \n"}, {"email", "me@example.com"}}));
-    std::optional<std::string> clipboardDuringNotice;
+    std::optional<std::string> duringNotice;
     fake.script.push_back([&](const AlertSpec&) {
-        clipboardDuringNotice = fake.clipboard;
+        duringNotice = fake.clipboard;
         fake.clipboard = "part of it, copied from the viewer";
         return AlertAnswer{};
     });
-    reply({false, 200, R"({"improved_prompt":"Better prompt"})"});
-    EXPECT_EQ(clipboardDuringNotice, "Better prompt");
+    fake.respond(200, R"({"improved_prompt":"Better prompt"})");
+    EXPECT_TRUE(fake.shown.empty()) << "the reply is handed to the main queue first";
+    fake.queue.advance();
+    EXPECT_EQ(duringNotice, "Better prompt");
     EXPECT_EQ(fake.clipboard, "Better prompt");
-    ASSERT_TRUE(fake.shown.back().resultViewer);
-    EXPECT_EQ(fake.shown.back().resultViewer->text, "Better prompt");
-    expectIdle();
+    EXPECT_EQ(fake.shown.at(0).resultViewer->text, "Better prompt");
+    expectBusy(false);
 }
 
-TEST_F(Flow, FailureLeavesTheClipboardAloneSoTheNextPressSendsItAgain) {
+TEST_F(Flow, AFailureLeavesTheClipboardAloneAndPressesWhileBusyDoNothing) {
     fake.clipboard = "my text";
-    press();
-    reply({true, std::nullopt, std::nullopt});
-    EXPECT_EQ(fake.shown.back().style, AlertStyle::Critical);
-    EXPECT_EQ(fake.clipboardWrites, 0);
-    expectIdle();
-    press();
-    EXPECT_EQ(sent().at("prompt"), "my text");
-}
-
-TEST_F(Flow, PressesWhileBusyDoNothing) {
-    fake.clipboard = "text";
     press();
     press();
     app().handleHotkey();
     EXPECT_EQ(fake.calls.size(), 1u);
-    EXPECT_TRUE(fake.shown.empty());
-    expectBusy();
+    fake.respond(HttpResponse{true, std::nullopt, std::nullopt});
+    fake.queue.advance();
+    EXPECT_EQ(fake.shown.at(0).style, AlertStyle::Critical);
+    EXPECT_EQ(fake.clipboardWrites, 0);
+    expectBusy(false);
 }
 
-class BlankClipboard : public Flow, public ::testing::WithParamInterface<std::optional<std::string>> {};
+struct CaptureCase { bool automatic; std::optional<std::string> clipboard, selection; bool sent; };
+class Capture : public Flow, public ::testing::WithParamInterface<CaptureCase> {};
 
-TEST_P(BlankClipboard, SaysTheClipboardIsEmptyAndSendsNothing) {
-    fake.clipboard = GetParam();
+TEST_P(Capture, TakesTheClipboardOrAfterAWaitTheSelectionAndRefusesBlankText) {
+    const CaptureCase& c = GetParam();
+    fake.trusted = c.automatic;
+    fake.clipboard = c.clipboard;
+    fake.selection = c.selection;
     press();
-    EXPECT_TRUE(fake.calls.empty());
-    EXPECT_EQ(fake.shown.back().messageText, "Presse-papier vide");
-    EXPECT_EQ(fake.clipboard, GetParam());
-    expectIdle();
-}
-INSTANTIATE_TEST_SUITE_P(Cases, BlankClipboard,
-                         ::testing::Values(std::nullopt, "", " \t\r\n ",
-                                           "\xC2\xA0\xE2\x80\xA8\xE3\x80\x80\xC2\x85\x0B\x0C\xE2\x80\x8A"));
-
-TEST_F(Flow, AutomaticModeCopiesTheSelectionAndReadsItAfterTheWait) {
-    fake.trusted = true;
-    fake.clipboard = "old clipboard";
-    fake.selection = "selected words";
-    press();
-    EXPECT_EQ(fake.clipboard, "selected words");
     fake.queue.advance(299ms);
-    EXPECT_TRUE(fake.calls.empty()) << "capture waits for the copy to land";
+    EXPECT_EQ(fake.calls.size(), c.sent && !c.automatic ? 1u : 0u) << "automatic mode waits for the copy to land";
     fake.queue.advance(1ms);
-    ASSERT_EQ(fake.calls.size(), 1u);
-    EXPECT_EQ(sent().at("prompt"), "selected words");
+    EXPECT_EQ(fake.calls.size(), c.sent ? 1u : 0u);
+    if (c.sent) {
+        EXPECT_EQ(sent().at("prompt"), c.automatic ? *c.selection : *c.clipboard);
+    } else {
+        EXPECT_EQ(fake.clipboard, c.automatic ? c.selection : c.clipboard) << "automatic mode empties it first";
+        EXPECT_EQ(fake.shown.at(0).messageText, c.automatic ? "Aucun texte sélectionné" : "Presse-papier vide");
+        expectBusy(false);
+    }
 }
+INSTANTIATE_TEST_SUITE_P(Cases, Capture, ::testing::Values(
+    CaptureCase{false, "text", std::nullopt, true},
+    CaptureCase{false, std::nullopt, std::nullopt, false},
+    CaptureCase{false, " \t\r\n ", std::nullopt, false},
+    CaptureCase{false, "\xC2\xA0\xE2\x80\xA8\xE3\x80\x80\xC2\x85\x0B\x0C\xE2\x80\x8A", std::nullopt, false},
+    CaptureCase{true, "old clipboard", "selected words", true},
+    CaptureCase{true, "old clipboard", std::nullopt, false}));
 
-TEST_F(Flow, AutomaticModeWithNothingSelectedEmptiesTheClipboardAndSaysSo) {
-    fake.trusted = true;
-    fake.clipboard = "old clipboard";
-    press();
-    fake.queue.advance(300ms);
-    EXPECT_EQ(fake.clipboard, std::nullopt);
-    EXPECT_EQ(fake.shown.back().messageText, "Aucun texte sélectionné");
-    EXPECT_TRUE(fake.calls.empty());
-    expectIdle();
-}
+struct EmailCase { int response; std::string typed; bool sent; };
+class MissingEmail : public Flow, public ::testing::WithParamInterface<EmailCase> {};
 
-TEST_F(Flow, AMissingEmailIsAskedForWhileBusyAndTheSamePressGoesOn) {
+TEST_P(MissingEmail, IsAskedForWhileBusyAndAnAcceptedOneCarriesTheSamePressOn) {
     clearEmail();
     fake.clipboard = "text";
     std::string titleDuringDialog;
     fake.script.push_back([&](const AlertSpec&) {
         titleDuringDialog = item().title;
         app().handleHotkey();  // ignored: the run is already busy
-        return AlertAnswer{1000, " new@example.com "};
+        return AlertAnswer{GetParam().response, GetParam().typed};
     });
     press();
     EXPECT_EQ(titleDuringDialog, "...");
-    ASSERT_EQ(fake.calls.size(), 1u);
-    EXPECT_EQ(sent().at("email"), "new@example.com");
     EXPECT_EQ(fake.shown.size(), 1u);
-    expectBusy();
+    ASSERT_EQ(fake.calls.size(), GetParam().sent ? 1u : 0u);
+    if (GetParam().sent) {
+        EXPECT_EQ(sent().at("email"), "new@example.com");
+    }
+    expectBusy(GetParam().sent);
 }
-
-TEST_F(Flow, ACancelledOrRefusedEmailEndsQuietly) {
-    clearEmail();
-    fake.clipboard = "text";
-    fake.answer(1001, "a@b");
-    fake.answer(1000, "no at sign");
-    press();
-    expectIdle();
-    press();
-    expectIdle();
-    EXPECT_TRUE(fake.calls.empty());
-    EXPECT_EQ(fake.shown.size(), 2u);
-}
+INSTANTIATE_TEST_SUITE_P(Answers, MissingEmail,
+                         ::testing::Values(EmailCase{1000, " new@example.com ", true}, EmailCase{1001, "a@b", false},
+                                           EmailCase{1000, "no at sign", false}));
 
 }  // namespace
 }  // namespace quillberry::fake

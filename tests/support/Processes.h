@@ -1,0 +1,45 @@
+#pragma once
+// For the tests on a real X server: waiting on conditions while the Qt event loop turns (a
+// clipboard this process owns is served from it), and child processes stopped by their PID.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <functional>
+
+namespace quillberry::testing {
+
+inline bool waitFor(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// Stopped by its PID (SIGTERM, then SIGKILL) when it goes.
+struct Child : QProcess {
+    explicit Child(const QString& program, const QStringList& args = {}) {
+        setProcessChannelMode(QProcess::MergedChannels);
+        start(program, args);
+    }
+    ~Child() override {
+        terminate();
+        if (!waitExit(5000)) kill(), waitForFinished();
+    }
+    bool running() const { return state() != QProcess::NotRunning; }
+    bool waitExit(int ms = 10000) { return waitFor([&] { return !running(); }, ms); }
+    bool exitedCleanly() const { return !running() && exitStatus() == QProcess::NormalExit && exitCode() == 0; }
+};
+
+// Runs a tool to its end, feeding it `input`; its output.
+inline QByteArray run(const QString& program, const QStringList& args, const QByteArray& input = {}) {
+    Child child(program, args);
+    if (!input.isNull()) child.write(input), child.closeWriteChannel();
+    child.waitExit();
+    return child.readAll();
+}
+
+}  // namespace quillberry::testing
