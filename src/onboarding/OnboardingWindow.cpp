@@ -56,20 +56,27 @@ OnboardingWindow::OnboardingWindow() : steps_(onboardingSteps()) {
 void OnboardingWindow::setupUI() {
     View* content = window_->contentView();
     if (!content) return;
-
     containerView_->setFrame({0, 0, WIDTH, HEIGHT});
     content->addSubview(*containerView_);
+    setupTexts();
+    setupEmailField();
+    setupButtons();
+    setupDots();
+}
 
+void OnboardingWindow::setupTexts() {
     styleLabel(*iconLabel_, {0, 310, 480, 60}, {52, FontWeight::Bold}, WHITE);
-    containerView_->addSubview(*iconLabel_);
-
     styleLabel(*titleLabel_, {40, 255, 400, 36}, {24, FontWeight::Bold}, WHITE);
-    containerView_->addSubview(*titleLabel_);
-
     styleLabel(*subtitleLabel_, SUBTITLE_FRAME, {14, FontWeight::Regular}, BODY_GREY);
     subtitleLabel_->setWordWrap(true);
-    containerView_->addSubview(*subtitleLabel_);
+    styleLabel(*tipLabel_, {30, 120, 420, 60}, {14, FontWeight::Semibold}, AMBER);
+    tipLabel_->setWordWrap(true);
+    tipLabel_->setStringValue(TIP_TEXT);
+    tipLabel_->setHidden(true);
+    for (TextField* label : {iconLabel_.get(), titleLabel_.get(), subtitleLabel_.get()}) containerView_->addSubview(*label);
+}
 
+void OnboardingWindow::setupEmailField() {
     emailField_->setFrame({90, 160, 300, 32});
     emailField_->setFont({14, std::nullopt});
     emailField_->setBezeled(true);
@@ -77,7 +84,9 @@ void OnboardingWindow::setupUI() {
     emailField_->setEditable(true);
     emailField_->setHidden(true);
     containerView_->addSubview(*emailField_);
+}
 
+void OnboardingWindow::setupButtons() {
     actionButton_->setFrame({140, 70, 200, 44});
     actionButton_->setBordered(false);
     actionButton_->setWantsLayer(true);
@@ -96,13 +105,11 @@ void OnboardingWindow::setupUI() {
     skipButton_->setAction("skipStep", [this] { skipStep(); });
     skipButton_->setHidden(true);
     containerView_->addSubview(*skipButton_);
-
-    styleLabel(*tipLabel_, {30, 120, 420, 60}, {14, FontWeight::Semibold}, AMBER);
-    tipLabel_->setWordWrap(true);
-    tipLabel_->setStringValue(TIP_TEXT);
-    tipLabel_->setHidden(true);
+    // The tip shares the e-mail field's place (they never show together) and stays above it.
     containerView_->addSubview(*tipLabel_);
+}
 
+void OnboardingWindow::setupDots() {
     dotsStack_->setFrame({190, 10, 100, 16});
     dotsStack_->setOrientation(StackOrientation::Horizontal);
     dotsStack_->setSpacing(8);

@@ -41,6 +41,11 @@ public:
     static constexpr double WIDTH = 480, HEIGHT = 420;
 
 private:
+    void setupTexts();
+    void setupEmailField();
+    void setupButtons();
+    void setupDots();
+
     const std::vector<Step>& steps_;
     // Views before the window: they are torn down after it lets go of them.
     std::unique_ptr<View> containerView_;

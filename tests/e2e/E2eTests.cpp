@@ -134,7 +134,7 @@ TEST_F(E2e, CopyPressPasteWithTheReferenceServiceThenQuitFromTheMenu) {
 TEST_F(E2e, AStalledRunIgnoresPressesAndSigtermEndsItAtOnce) {
     writeSettings("me@example.com");
     QTcpServer silent;  // takes connections and never answers
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, QUILLBERRY_SERVICE_PORT));
+    ASSERT_TRUE(waitFor([&] { return silent.listen(QHostAddress::LocalHost, QUILLBERRY_SERVICE_PORT); }));
     startApp();
     setClipboard("texte");
     key("ctrl+u");

@@ -56,22 +56,7 @@ AlertDialog::AlertDialog(const AlertSpec& spec) {
     iconLabel->setAlignment(Qt::AlignTop);
 
     auto* column = new QVBoxLayout;
-    auto* message = new QLabel(q(spec.messageText));
-    message->setObjectName("messageText");
-    QFont bold = message->font();
-    bold.setBold(true);
-    message->setFont(bold);
-    message->setWordWrap(true);
-    message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    column->addWidget(message);
-    if (spec.informativeText) {
-        auto* info = new QLabel(q(*spec.informativeText));
-        info->setObjectName("informativeText");
-        info->setWordWrap(true);
-        info->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        info->setMinimumWidth(300);
-        column->addWidget(info);
-    }
+    addTexts(*column, spec);
     if (spec.resultViewer) column->addWidget(resultViewer(*spec.resultViewer));
     if (spec.textField) {
         field_ = new QLineEdit;
@@ -80,12 +65,40 @@ AlertDialog::AlertDialog(const AlertSpec& spec) {
         field_->setPlaceholderText(q(spec.textField->placeholder));
         column->addWidget(field_);
     }
+    addButtons(*column, spec.buttons);
 
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(iconLabel, 0, Qt::AlignTop);
+    layout->addLayout(column, 1);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    if (field_) field_->setFocus();
+    else buttons_.front()->setFocus();
+}
+
+void AlertDialog::addTexts(QVBoxLayout& column, const AlertSpec& spec) {
+    auto* message = new QLabel(q(spec.messageText));
+    message->setObjectName("messageText");
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    message->setWordWrap(true);
+    message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column.addWidget(message);
+    if (spec.informativeText) {
+        auto* info = new QLabel(q(*spec.informativeText));
+        info->setObjectName("informativeText");
+        info->setWordWrap(true);
+        info->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        info->setMinimumWidth(300);
+        column.addWidget(info);
+    }
+}
+
+void AlertDialog::addButtons(QVBoxLayout& column, const std::vector<std::string>& buttons) {
     // With no button of its own, an alert shows the platform's single acknowledgement.
-    std::vector<std::string> titles = spec.buttons.empty() ? std::vector<std::string>{"OK"} : spec.buttons;
+    const std::vector<std::string> titles = buttons.empty() ? std::vector<std::string>{"OK"} : buttons;
     auto* row = new QHBoxLayout;
     row->addStretch(1);
-    // The first button sits rightmost, so the row is filled from the last one.
     for (size_t i = 0; i < titles.size(); ++i) {
         auto* button = new QPushButton(q(titles[i]));
         button->setObjectName(QString("alertButton%1").arg(i));
@@ -97,16 +110,10 @@ AlertDialog::AlertDialog(const AlertSpec& spec) {
         });
         if (titles[i] == "Annuler") cancelIndex_ = int(i);
     }
+    // The first button sits rightmost, so the row is filled from the last one.
     for (auto it = buttons_.rbegin(); it != buttons_.rend(); ++it) row->addWidget(*it);
     buttons_.front()->setDefault(true);
-    column->addLayout(row);
-
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(iconLabel, 0, Qt::AlignTop);
-    layout->addLayout(column, 1);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    if (field_) field_->setFocus();
-    else buttons_.front()->setFocus();
+    column.addLayout(row);
 }
 
 void AlertDialog::reject() {

@@ -5,6 +5,7 @@
 #include "platform/Alerts.h"
 
 class QLineEdit;
+class QVBoxLayout;
 class QPushButton;
 
 namespace quillberry::qt {
@@ -22,6 +23,9 @@ protected:
     void reject() override;
 
 private:
+    void addTexts(QVBoxLayout& column, const AlertSpec& spec);
+    void addButtons(QVBoxLayout& column, const std::vector<std::string>& buttons);
+
     QLineEdit* field_ = nullptr;
     std::vector<QPushButton*> buttons_;
     int chosen_ = -1;  // -1: closed without a button (Escape, close button, quit)
