@@ -6,19 +6,16 @@ XS_PIDS=()
 
 # start_xsession [with-tray=1]: sets DISPLAY, XDG_RUNTIME_DIR and HOME to private ones.
 start_xsession() {
-  local with_tray=${1:-1} n
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ] || break
-  done
-  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  local with_tray=${1:-1} i
+  XS_ROOT=$(mktemp -d /tmp/quillberry-session.XXXXXX)
+  # Xvfb picks a free display itself and writes its number to fd 3.
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 3>"$XS_ROOT/display" &
   XS_PIDS+=($!)
-  export DISPLAY=":$n"
-  local i
   for i in $(seq 1 100); do
-    xdpyinfo >/dev/null 2>&1 && break
+    [ -s "$XS_ROOT/display" ] && export DISPLAY=":$(tr -d '[:space:]' < "$XS_ROOT/display")" &&
+      xdpyinfo >/dev/null 2>&1 && break
     sleep 0.05
   done
-  XS_ROOT=$(mktemp -d /tmp/quillberry-session.XXXXXX)
   mkdir -p "$XS_ROOT/runtime" "$XS_ROOT/home"
   chmod 700 "$XS_ROOT/runtime"
   export XDG_RUNTIME_DIR="$XS_ROOT/runtime" HOME="$XS_ROOT/home"
