@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
 
@@ -16,30 +14,15 @@ namespace {
 QWidget* widgetOf(View& view) { return qt::stateOf(view).widget; }
 
 // What each page shows and where, in window pixels with the origin at the top-left.
-struct Shown { std::string view; QRect at; std::string text; };
+struct Shown { std::string view; QRect at; };
 const std::vector<std::vector<Shown>> PAGES = {
-    {{"icon", {0, 50, 480, 60}, "Q"},
-     {"title", {40, 129, 400, 36}, "Bienvenue sur Quillberry"},
-     {"subtitle", {40, 170, 400, 95}, "Optimise tes prompts en un raccourci.\nCopie ton texte avec Cmd+C, appuie sur "
-                                      "Cmd+U,\net obtiens un prompt amélioré instantanément."},
-     {"action", {140, 306, 200, 44}, "Suivant"}},
-    {{"title", {40, 129, 400, 36}, "Connecte-toi"},
-     {"subtitle", {40, 175, 400, 40}, "Entre l'email utilisé pour ton abonnement."},
-     {"email", {90, 228, 300, 32}, ""},
-     {"action", {140, 306, 200, 44}, "Continuer"},
-     {"skip", {140, 355, 200, 30}, "Plus tard"}},
-    {{"title", {40, 129, 400, 36}, "C'est prêt !"},
-     {"subtitle", {40, 165, 400, 60}, "1. Copie ton prompt avec Cmd+C\n2. Appuie sur Cmd+U\n3. Colle le résultat avec Cmd+V"},
-     {"tip", {30, 240, 420, 60}, "⚡ Tu veux un seul raccourci (sans Cmd+C) ?\nClique sur l'icône Quillberry en haut,\n"
-                                 "puis « Activer le mode automatique »."},
-     {"action", {140, 306, 200, 44}, "Commencer"}},
+    {{"icon", {0, 50, 480, 60}}, {"title", {40, 129, 400, 36}}, {"subtitle", {40, 170, 400, 95}},
+     {"action", {140, 306, 200, 44}}},
+    {{"title", {40, 129, 400, 36}}, {"subtitle", {40, 175, 400, 40}}, {"email", {90, 228, 300, 32}},
+     {"action", {140, 306, 200, 44}}, {"skip", {140, 355, 200, 30}}},
+    {{"title", {40, 129, 400, 36}}, {"subtitle", {40, 165, 400, 60}}, {"tip", {30, 240, 420, 60}},
+     {"action", {140, 306, 200, 44}}},
 };
-
-std::string textOf(QWidget* w) {
-    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
-    return qobject_cast<QPushButton*>(w)->text().toStdString();
-}
 
 TEST(ViewKit, EachOnboardingPageShowsItsViewsWhereTheLayoutPutsThem) {
     qt::QtPlatform platform("app.quillberry.test-views");
@@ -61,7 +44,6 @@ TEST(ViewKit, EachOnboardingPageShowsItsViewsWhereTheLayoutPutsThem) {
             QWidget* w = widgetOf(*views.at(shown.view));
             expected.insert(shown.view);
             EXPECT_EQ(w->geometry(), shown.at) << shown.view;
-            EXPECT_EQ(textOf(w), shown.text) << shown.view;
         }
         for (auto& [name, view] : views) EXPECT_EQ(widgetOf(*view)->isVisible(), expected.count(name) > 0) << name;
 

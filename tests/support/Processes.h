@@ -34,10 +34,9 @@ struct Child : QProcess {
     bool exitedCleanly() const { return !running() && exitStatus() == QProcess::NormalExit && exitCode() == 0; }
 };
 
-// Runs a tool to its end, feeding it `input`; its output.
-inline QByteArray run(const QString& program, const QStringList& args, const QByteArray& input = {}) {
+// Runs a tool to its end; its output.
+inline QByteArray run(const QString& program, const QStringList& args) {
     Child child(program, args);
-    if (!input.isNull()) child.write(input), child.closeWriteChannel();
     child.waitExit();
     return child.readAll();
 }
