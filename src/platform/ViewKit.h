@@ -14,9 +14,7 @@ class View {
 public:
     virtual ~View() = default;
     virtual void setFrame(const Rect& frame) = 0;
-    virtual Rect frame() const = 0;
     virtual void setHidden(bool hidden) = 0;
-    virtual bool isHidden() const = 0;
     virtual void addSubview(View& child) = 0;
     virtual void setWantsLayer(bool wantsLayer) = 0;
     virtual bool hasLayer() const = 0;
@@ -73,7 +71,6 @@ public:
     virtual void setBackgroundColor(const Color& color) = 0;
     virtual void makeKeyAndOrderFront() = 0;
     virtual void close() = 0;
-    virtual bool isVisible() const = 0;
     // The window layer keeps `owner` alive while the window is open, and lets it go on
     // a later pass of the main queue after it closes, so the object that closed it
     // survives until its action has returned.

@@ -60,7 +60,6 @@ TEST(ViewKit, EachOnboardingPageShowsItsViewsWhereTheLayoutPutsThem) {
         qobject_cast<QPushButton*>(widgetOf(onboarding->actionButton()))->click();
     }
     EXPECT_FALSE(window->isVisible()) << "the last page's button closes the window";
-    EXPECT_FALSE(onboarding->window().isVisible());
 }
 
 }  // namespace

@@ -63,15 +63,13 @@ struct FakeHttpCall {
 template <class Base>
 struct FakeViewOf : Base {
     void setFrame(const Rect&) override {}
-    Rect frame() const override { return {}; }
-    void setHidden(bool h) override { hidden = h; }
-    bool isHidden() const override { return hidden; }
+    void setHidden(bool) override {}
     void addSubview(View&) override {}
     void setWantsLayer(bool w) override { layer = w; }
     bool hasLayer() const override { return layer; }
     void setLayerCornerRadius(double) override {}
     void setLayerBackgroundColor(const Color&) override {}
-    bool hidden = false, layer = false;
+    bool layer = false;
 };
 using FakeView = FakeViewOf<View>;
 
@@ -92,10 +90,9 @@ struct FakeButton : FakeViewOf<Button> {
     void setBordered(bool) override {}
     void setFont(const Font&) override {}
     void setContentTintColor(const Color&) override {}
-    void setTitle(const std::string& t) override { title = t; }
+    void setTitle(const std::string&) override {}
     void setAction(const std::string&, std::function<void()> a) override { action = std::move(a); }
     void click() { action(); }
-    std::string title;
     std::function<void()> action;
 };
 
@@ -116,7 +113,6 @@ struct FakeWindow : Window {
     void setBackgroundColor(const Color&) override {}
     void makeKeyAndOrderFront() override { visible = true; }
     void close() override;
-    bool isVisible() const override { return visible; }
     void retainWhileOpen(std::shared_ptr<void> owner) override { retained = std::move(owner); }
     FakePlatform& platform;
     FakeView content;
@@ -163,7 +159,6 @@ public:
     std::optional<std::string> selection;  // what the frontmost application has selected
     bool trusted = false;
     std::function<void()> hotkeyHandler;
-    bool refuseHotkey = false;
     std::vector<std::string> openedUrls;
     std::deque<std::function<AlertAnswer(const AlertSpec&)>> script;
     std::vector<AlertSpec> shown;
@@ -205,7 +200,7 @@ private:
     bool isProcessTrustedWithPrompt() override { return ++trustPrompts, trusted; }
     bool installHandler(std::function<void()> onPressed) override { return hotkeyHandler = std::move(onPressed), true; }
     std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int) override {
-        if (refuseHotkey || key != KeyCode::U || modifiers != ModifierMask::Command) return std::nullopt;
+        if (key != KeyCode::U || modifiers != ModifierMask::Command) return std::nullopt;
         return 7;
     }
     void post(HttpRequest request, std::function<void(HttpResponse)> completion) override {

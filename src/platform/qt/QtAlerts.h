@@ -16,7 +16,6 @@ class AlertDialog : public QDialog {
 public:
     explicit AlertDialog(const AlertSpec& spec);
     AlertAnswer answer() const;
-    QLineEdit* field() const { return field_; }
     const std::vector<QPushButton*>& buttons() const { return buttons_; }
 
 protected:

@@ -29,11 +29,6 @@ public:
     StatusButton* button() override { return this; }
     void setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)> perform) override;
 
-    QSystemTrayIcon& tray() { return tray_; }
-    QMenu* menu() { return menu_.get(); }
-    const std::string& title() const { return title_; }
-    bool hasImage() const { return image_ != nullptr; }
-
 private:
     void setImage(std::shared_ptr<Image> image) override;
     void setTitle(const std::string& title) override;

@@ -218,7 +218,6 @@ public:
         widget_->activateWindow();
     }
     void close() override { widget_->close(); }
-    bool isVisible() const override { return widget_->isVisible(); }
     void retainWhileOpen(std::shared_ptr<void> owner) override { owner_ = std::move(owner); }
 
 private:

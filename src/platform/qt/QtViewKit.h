@@ -30,12 +30,10 @@ public:
     explicit QtViewOf(QWidget* widget) { state.widget = widget; }
     ~QtViewOf() override { state.destroy(); }
     void setFrame(const Rect& f) override { state.frame = f, state.place(); }
-    Rect frame() const override { return state.frame; }
     void setHidden(bool h) override {
         state.hidden = h;
         if (state.widget) state.widget->setHidden(h);
     }
-    bool isHidden() const override { return state.hidden; }
     void addSubview(View& child) override;
     void setWantsLayer(bool w) override { state.layer = w, state.restyle(); }
     bool hasLayer() const override { return state.layer; }
