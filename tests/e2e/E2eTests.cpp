@@ -135,7 +135,7 @@ TEST_F(E2e, CopyPressPasteWithTheReferenceServiceThenQuitFromTheMenu) {
     EXPECT_TRUE(app->exitedCleanly());
 }
 
-TEST_F(E2e, AStalledRunIgnoresPressesAndSigtermEndsItAtOnce) {
+TEST_F(E2e, SigtermEndsTheAppAtOnceDuringAStalledRequest) {
     writeSettings("me@example.com");
     QTcpServer silent;  // takes connections and never answers
     ASSERT_TRUE(waitFor([&] { return silent.listen(QHostAddress::LocalHost, QUILLBERRY_SERVICE_PORT); }));
@@ -144,9 +144,6 @@ TEST_F(E2e, AStalledRunIgnoresPressesAndSigtermEndsItAtOnce) {
     key("ctrl+u");
     ASSERT_TRUE(waitFor([&] { return silent.hasPendingConnections(); }));
     silent.nextPendingConnection();  // held open, never answered
-    key("ctrl+u");
-    EXPECT_FALSE(waitFor([&] { return silent.hasPendingConnections() || !withRole("quillberry-alert").empty(); }, 1000))
-        << "a press during a run sends and shows nothing";
     app->terminate();
     ASSERT_TRUE(app->waitExit(3000)) << "quitting does not wait for the request";
     EXPECT_TRUE(app->exitedCleanly());

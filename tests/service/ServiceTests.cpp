@@ -50,9 +50,7 @@ TEST_P(Requests, GetTheRightStatusAndAJsonAnswer) {
     Running service(improver);
     const RequestCase& c = GetParam();
     auto client = service.client();
-    httplib::Result res = c.method == "POST" ? client.Post(c.path, c.body, c.contentType.c_str())
-                          : c.method == "GET" ? client.Get(c.path)
-                                              : client.Delete(c.path);
+    httplib::Result res = c.method == "POST" ? client.Post(c.path, c.body, c.contentType.c_str()) : client.Get(c.path);
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, c.status);
     auto body = nlohmann::json::parse(res->body, nullptr, false);
@@ -65,13 +63,11 @@ const std::string OK = R"({"prompt":"écris un mail","email":"secret@example.com
 const RequestCase REQUESTS[] = {
     {"Valid", "POST", "/improve", "application/json", OK, 200},
     {"MalformedJson", "POST", "/improve", "application/json", "{\"prompt\":", 400},
-    {"NotAnObject", "POST", "/improve", "application/json", "[1]", 400},
     {"MissingEmail", "POST", "/improve", "application/json", R"({"prompt":"x"})", 400},
     {"WrongType", "POST", "/improve", "text/plain", OK, 415},
     {"TooLarge", "POST", "/improve", "application/json",
      R"({"prompt":")" + std::string(MAX_REQUEST_BYTES, 'x') + R"(","email":"e"})", 413},
     {"Get", "GET", "/improve", "", "", 405},
-    {"Delete", "DELETE", "/improve", "", "", 405},
     {"OtherPath", "POST", "/other", "application/json", OK, 404},
 };
 INSTANTIATE_TEST_SUITE_P(Table, Requests, ::testing::ValuesIn(REQUESTS), [](const auto& p) { return p.param.name; });

@@ -5,20 +5,12 @@
 
 namespace quillberry::fake {
 
-void FakeMainQueue::asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) {
-    items_.push_back({now + delay, nextSeq_++, std::move(work)});
-}
-
 void FakeMainQueue::advance(std::chrono::milliseconds by) {
     const auto until = now + by;
-    for (;;) {
-        auto next = std::min_element(items_.begin(), items_.end(), [](const Item& a, const Item& b) {
-            return a.due != b.due ? a.due < b.due : a.seq < b.seq;
-        });
-        if (next == items_.end() || next->due > until) break;
-        now = std::max(now, next->due);
-        auto work = std::move(next->work);
-        items_.erase(next);
+    while (!items_.empty() && items_.begin()->first <= until) {
+        now = std::max(now, items_.begin()->first);
+        auto work = std::move(items_.begin()->second);
+        items_.erase(items_.begin());
         work();
     }
     now = until;

@@ -3,6 +3,8 @@
 // plain data, time is virtual, and alerts and HTTP replies come from the test. Looks
 // (fonts, colours, frames) are not recorded: the backend tests assert them on real widgets.
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <map>
@@ -17,42 +19,32 @@
 #include "platform/Platform.h"
 #include "platform/StatusBar.h"
 #include "platform/ViewKit.h"
+#include "shell/Entry.h"
 
 namespace quillberry::fake {
-
-struct FakeImage : Image {};
 
 struct FakeStatusItem : StatusItem, StatusButton {
     StatusButton* button() override { return this; }
     void setImage(std::shared_ptr<Image> i) override { image = std::move(i); }
     void setTitle(const std::string& t) override { title = t; }
-    void setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)> perform) override {
-        menu = std::move(items), performAction = std::move(perform);
-    }
-    // Chooses the item with this title, as a click would. False when it cannot be chosen.
-    bool choose(const std::string& wanted) {
-        for (const MenuItem& m : menu)
-            if (m.title == wanted && !m.action.empty()) return performAction(m.action), true;
-        return false;
-    }
+    void setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)>) override { menu = std::move(items); }
     std::shared_ptr<Image> image;
     std::string title;
     std::vector<MenuItem> menu;
-    std::function<void(const std::string&)> performAction;
 };
 
 class FakeMainQueue : public MainQueue {
 public:
     void async(std::function<void()> work) override { asyncAfter(std::chrono::milliseconds(0), std::move(work)); }
-    void asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) override;
+    void asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) override {
+        items_.emplace(now + delay, std::move(work));  // equal times keep their posting order
+    }
     // Runs every item due by `now + by`, in order, including the ones they post.
     void advance(std::chrono::milliseconds by = std::chrono::milliseconds(0));
     std::chrono::milliseconds now{0};
 
 private:
-    struct Item { std::chrono::milliseconds due; uint64_t seq; std::function<void()> work; };
-    std::vector<Item> items_;
-    uint64_t nextSeq_ = 0;
+    std::multimap<std::chrono::milliseconds, std::function<void()>> items_;
 };
 
 struct FakeHttpCall {
@@ -149,9 +141,9 @@ public:
     void respond(HttpResponse response);
     void respond(int status, std::string body) { respond(HttpResponse{false, status, std::move(body)}); }
 
-    int instances = 1, runs = 0, terminations = 0, activations = 0, trustPrompts = 0;
+    int instances = 1, activations = 0, trustPrompts = 0;
     FakeStatusItem* item = nullptr;  // the last status item made
-    bool iconPresent = true, iconReadable = true;
+    bool iconReadable = true;
     std::map<std::string, std::string> strings;
     std::map<std::string, bool> bools;
     std::optional<std::string> clipboard;
@@ -168,8 +160,8 @@ public:
     FakeMainQueue queue;
 
 private:
-    int run(std::function<void()> didFinishLaunching) override { ++runs, didFinishLaunching(); return 0; }
-    void terminate() override { ++terminations; }
+    int run(std::function<void()> didFinishLaunching) override { return didFinishLaunching(), 0; }
+    void terminate() override {}
     void activateIgnoringOtherApps() override { ++activations; }
     int runningInstanceCount(const std::string&) override { return instances; }
     std::unique_ptr<StatusItem> makeStatusItem() override {
@@ -177,10 +169,10 @@ private:
         return item = made.get(), std::move(made);
     }
     std::optional<std::string> pathForResource(const std::string& name, const std::string& type) override {
-        return iconPresent ? std::optional("/bundle/" + name + "." + type) : std::nullopt;
+        return "/bundle/" + name + "." + type;
     }
     std::shared_ptr<Image> imageWithContentsOfFile(const std::string&) override {
-        return iconReadable ? std::make_shared<FakeImage>() : nullptr;
+        return iconReadable ? std::make_shared<Image>() : nullptr;
     }
     std::optional<std::string> stringForKey(const std::string& key) override {
         return strings.count(key) ? std::optional(strings[key]) : std::nullopt;
@@ -216,6 +208,24 @@ private:
     std::unique_ptr<TextField> makeTextField(const Rect&) override { return std::make_unique<FakeTextField>(); }
     std::unique_ptr<Button> makeButton() override { return std::make_unique<FakeButton>(); }
     std::unique_ptr<StackView> makeStackView() override { return std::make_unique<FakeStackView>(); }
+};
+
+// An app launched on a fresh fake platform.
+struct LaunchedApp : ::testing::Test {
+    FakePlatform fake;
+    AppDelegate& app() { return *delegate; }
+    FakeStatusItem& item() { return *fake.item; }
+
+    void launch() {
+        applicationMain();
+        fake.queue.advance();
+    }
+    void TearDown() override {
+        // Windows still open let go of their owners before the platform goes.
+        for (FakeWindow* w : std::vector<FakeWindow*>(fake.alive.begin(), fake.alive.end())) w->close();
+        fake.queue.advance();
+        delegate.reset();
+    }
 };
 
 }  // namespace quillberry::fake

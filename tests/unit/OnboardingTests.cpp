@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "FakePlatform.h"
 #include "account/Preferences.h"
 #include "commands/Commands.h"
 #include "config/Constants.h"
