@@ -1,13 +1,12 @@
-// quillberry-service: the reference optimisation service.
-//   quillberry-service [--host ADDR] [--port N] [--cert FILE --key FILE]
-//                      [--upstream URL] [--model NAME]
-// The upstream can also come from QUILLBERRY_UPSTREAM_URL, QUILLBERRY_UPSTREAM_MODEL and
-// QUILLBERRY_UPSTREAM_API_KEY (the key is only ever read from the environment).
+// quillberry-service: the reference optimisation service. `--help` lists the options; the
+// manual page (packaging/quillberry-service.1) says more.
 
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "Service.h"
 
@@ -20,10 +19,43 @@ const char* env(const char* name) {
     return value && *value ? value : nullptr;
 }
 
+const char* const USAGE =
+    "usage: quillberry-service [--config FILE] [--host ADDR] [--port N] [--cert FILE --key FILE]\n"
+    "                          [--upstream URL] [--model NAME]\n"
+    "       quillberry-service --help | --version\n";
+
 int usage() {
-    std::cerr << "usage: quillberry-service [--host ADDR] [--port N] [--cert FILE --key FILE] "
-                 "[--upstream URL] [--model NAME]\n";
+    std::cerr << USAGE;
     return 2;
+}
+
+std::string trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n"), last = s.find_last_not_of(" \t\r\n");
+    return first == std::string::npos ? "" : s.substr(first, last - first + 1);
+}
+
+// A configuration file holds `name = value` lines with the options' names ("port = 8787"),
+// '#' comments and blank lines. Its options come before the command line's, which win.
+bool readConfig(const std::string& path, std::vector<std::string>& args) {
+    std::ifstream in(path);
+    if (!in) return false;
+    for (std::string line; std::getline(in, line);) {
+        line = trimmed(line);
+        if (line.empty() || line[0] == '#') continue;
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) return false;
+        args.push_back("--" + trimmed(line.substr(0, eq)));
+        args.push_back(trimmed(line.substr(eq + 1)));
+    }
+    return true;
+}
+
+// The upstream key as a systemd credential: a file only the service's own user can read.
+void readCredential(std::string& apiKey) {
+    const char* dir = env("CREDENTIALS_DIRECTORY");
+    std::ifstream in(std::string(dir ? dir : "") + "/upstream-api-key");
+    std::string key;
+    if (dir && std::getline(in, key) && !trimmed(key).empty()) apiKey = trimmed(key);
 }
 
 }  // namespace
@@ -37,10 +69,24 @@ int main(int argc, char** argv) {
     if (const char* model = env("QUILLBERRY_UPSTREAM_MODEL")) upstream.model = model;
     if (const char* apiKey = env("QUILLBERRY_UPSTREAM_API_KEY")) upstream.apiKey = apiKey;
 
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (i + 1 >= argc) return usage();
-        std::string value = argv[++i];
+    readCredential(upstream.apiKey);
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--help") return std::cout << USAGE, 0;
+    if (args.size() == 1 && args[0] == "--version") return std::cout << "quillberry-service " QUILLBERRY_VERSION "\n", 0;
+    if (args.size() >= 2 && args[0] == "--config") {
+        std::vector<std::string> fromFile;
+        if (!readConfig(args[1], fromFile)) {
+            std::cerr << "quillberry-service: cannot read the configuration file " << args[1] << "\n";
+            return 2;
+        }
+        args.erase(args.begin(), args.begin() + 2);
+        args.insert(args.begin(), fromFile.begin(), fromFile.end());
+    }
+    for (size_t i = 0; i < args.size(); i += 2) {
+        const std::string& arg = args[i];
+        if (i + 1 >= args.size()) return usage();
+        const std::string& value = args[i + 1];
         if (arg == "--host") host = value;
         else if (arg == "--port") {
             try {
