@@ -14,7 +14,8 @@ namespace quillberry {
 using ServiceCompletion = std::function<void(std::optional<std::string>)>;
 
 // POSTs {"prompt": text, "email": email} to SERVER_URL + "/improve". Returns at once;
-// `completion` runs exactly once, on the HTTP layer's background thread.
+// `completion` runs exactly once, on the HTTP layer's background thread, or before the
+// return, with absent, when the body would exceed MAX_REQUEST_BYTES.
 void callServer(const std::string& text, const std::string& email, ServiceCompletion completion);
 
 // The request callServer sends. Text that is not valid UTF-8 cannot be encoded as JSON:
@@ -24,10 +25,12 @@ HttpRequest buildImproveRequest(const std::string& text, const std::string& emai
 // The reply rules: HTTP 200 and a JSON object whose "improved_prompt" is a string.
 std::optional<std::string> interpretReply(const HttpResponse& response);
 
-// Decodes a reply body. Guards what the JSON library lets through: raw NUL bytes and
-// nesting deeper than MAX_JSON_DEPTH (deep trees cost stack when walked).
+// Decodes a reply body without building a tree of it. Refuses nesting deeper than
+// MAX_JSON_DEPTH and a prompt holding a NUL character.
 std::optional<std::string> improvedPromptFromBody(std::string_view body);
 
 inline constexpr int MAX_JSON_DEPTH = 512;
+// The largest request body the service accepts.
+inline constexpr size_t MAX_REQUEST_BYTES = 1u << 20;
 
 }  // namespace quillberry

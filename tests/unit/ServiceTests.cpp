@@ -41,6 +41,16 @@ TEST(RequestBody, InvalidUtf8GoesOutWithoutABodyAndStillCompletesOnce) {
     EXPECT_EQ(results, std::vector<std::optional<std::string>>{std::nullopt});
 }
 
+TEST(RequestBody, OverTheServiceLimitNothingIsSentAndTheRunFails) {
+    FakePlatform fake;
+    for (const std::string& text : {std::string(MAX_REQUEST_BYTES + 1, 'a'), std::string(MAX_REQUEST_BYTES / 2, '"')}) {
+        std::vector<std::optional<std::string>> results;
+        callServer(text, "a@b", [&](std::optional<std::string> r) { results.push_back(r); });
+        EXPECT_TRUE(fake.calls.empty());
+        EXPECT_EQ(results, std::vector<std::optional<std::string>>{std::nullopt});
+    }
+}
+
 struct ReplyCase {
     std::string name;
     int status;
@@ -63,7 +73,7 @@ const ReplyCase REPLIES[] = {
     {"Plain", 200, R"({"improved_prompt":"x"})", "x"},
     {"EmptyStringIsSuccess", 200, R"({"improved_prompt":""})", ""},
     {"Escapes", 200, R"({"improved_prompt":"a\"b\\c\n\u00e9\ud83d\ude80"})", "a\"b\\c\n\xC3\xA9\xF0\x9F\x9A\x80"},
-    {"EscapedNul", 200, R"({"improved_prompt":"a\u0000b"})", std::string("a\0b", 3)},
+    {"EscapedNul", 200, R"({"improved_prompt":"a\u0000b"})", std::nullopt},
     {"DuplicateKeyLastWins", 200, R"({"improved_prompt":"first","improved_prompt":"last"})", "last"},
     {"ExtraMembersIgnored", 200, R"({"id":7,"improved_prompt":" kept  ","meta":{"a":[1]}})", " kept  "},
     {"DepthAtLimit", 200, nested(512), "x"},
