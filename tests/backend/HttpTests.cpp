@@ -42,8 +42,9 @@ HttpRequest post(const std::string& url) {
     return {url, "POST", {{"Content-Type", "application/json"}}, R"({"prompt":"p","email":"e"})", 60s};
 }
 
-CurlHttp::Options options(std::chrono::milliseconds idle = 60s, std::string ca = "", size_t max = 32u << 20) {
-    return {idle, 60s, std::move(ca), max};
+CurlHttp::Options options(std::chrono::milliseconds idle = 60s, std::string ca = "", size_t max = 32u << 20,
+                          std::chrono::milliseconds total = 300s) {
+    return {idle, 60s, total, std::move(ca), max};
 }
 
 TEST(Http, BrokenOversizedAndRefusedRepliesFailOnceWithoutBody) {
@@ -61,7 +62,28 @@ TEST(Http, BrokenOversizedAndRefusedRepliesFailOnceWithoutBody) {
     }
 }
 
-TEST(Http, TheIdleLimitEndsAStallButNotASlowDrip) {
+TEST(Http, RedirectsAreFollowedOnlyWithinTheOrigin) {
+    std::atomic<int> served{0}, elsewhereHits{0};
+    RawServer elsewhere([&](int fd, const auto&) {
+        ++elsewhereHits;
+        RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nno");
+    });
+    std::string self;
+    RawServer moving([&](int fd, const auto&) {
+        const std::string to = served++ == 0 ? self + "/moved" : elsewhere.url + "/improve";
+        RawServer::send(fd, "HTTP/1.1 308 Permanent Redirect\r\nLocation: " + to + "\r\nContent-Length: 0\r\n\r\n");
+    });
+    self = moving.url;
+    CurlHttp http(options());
+    Outcome o;
+    http.post(post(moving.url + "/improve"), o.completion());
+    o.await();
+    EXPECT_EQ(served, 2) << "the redirect within the origin was followed";
+    EXPECT_EQ(o.response.status, 308) << "the one to another origin was not";
+    EXPECT_EQ(elsewhereHits, 0);
+}
+
+TEST(Http, TheIdleLimitEndsAStallButNotASlowDripWhichTheTotalLimitEnds) {
     const auto idle = 800ms;
     RawServer stall([](int fd, const auto& stopping) {
         RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n{\"improved");
@@ -85,6 +107,11 @@ TEST(Http, TheIdleLimitEndsAStallButNotASlowDrip) {
     EXPECT_LT(Clock::now() - start, idle + 1500ms) << "the limit fires soon after it passes";
     dripped.await();
     EXPECT_EQ(dripped.response.body, R"({"improved_prompt":"drip"})");
+    CurlHttp bounded(options(idle, "", 32u << 20, 1s));
+    Outcome cut;
+    bounded.post(post(drip.url), cut.completion());
+    cut.await();
+    EXPECT_TRUE(cut.response.transportError);
 }
 
 TEST(Http, TlsIsVerifiedAgainstTheTrustedAuthorities) {

@@ -15,7 +15,8 @@ struct CurlHttp::Transfer {
     std::string body;
     std::chrono::milliseconds idleLimit{60'000};
     size_t maxBody = 0;
-    bool tooLarge = false;
+    bool tooLarge = false;  // or out of memory: either way the body is not whole
+    int redirects = 0;
     Clock::time_point lastActivity = Clock::now();
     curl_off_t seenBytes = -1;
 
@@ -27,7 +28,10 @@ struct CurlHttp::Transfer {
 
 namespace {
 
-size_t onBody(char* data, size_t size, size_t count, void* user) {
+constexpr int MAX_REDIRECTS = 20;
+
+// Called from curl's C frames: nothing may be thrown through them.
+size_t onBody(char* data, size_t size, size_t count, void* user) noexcept {
     auto* t = static_cast<CurlHttp::Transfer*>(user);
     size_t n = size * count;
     t->lastActivity = Clock::now();
@@ -35,18 +39,39 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
         t->tooLarge = true;
         return 0;  // aborts the transfer with a write error
     }
-    t->body.append(data, n);
+    try {
+        t->body.append(data, n);
+    } catch (const std::bad_alloc&) {
+        t->tooLarge = true;
+        return 0;
+    }
     return n;
 }
 
-size_t onHeader(char*, size_t size, size_t count, void* user) {
+// scheme://host:port of a URL, with the scheme's default port made explicit.
+std::string originOf(const char* url) {
+    std::string origin;
+    CURLU* u = curl_url();
+    if (curl_url_set(u, CURLUPART_URL, url, 0) == CURLUE_OK) {
+        for (CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
+            char* value = nullptr;
+            if (curl_url_get(u, part, &value, CURLU_DEFAULT_PORT) != CURLUE_OK) return curl_url_cleanup(u), "";
+            origin.append(value).append("|");
+            curl_free(value);
+        }
+    }
+    curl_url_cleanup(u);
+    return origin;
+}
+
+size_t onHeader(char*, size_t size, size_t count, void* user) noexcept {
     static_cast<CurlHttp::Transfer*>(user)->lastActivity = Clock::now();
     return size * count;
 }
 
 // The idle limit: a request fails once no byte has moved for that long, however long
 // the whole exchange takes. (libcurl's low-speed options fire seconds late.)
-int onProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow) {
+int onProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow) noexcept {
     (void)dltotal, (void)ultotal;
     auto* t = static_cast<CurlHttp::Transfer*>(user);
     auto now = Clock::now();
@@ -92,11 +117,14 @@ void CurlHttp::post(HttpRequest request, std::function<void(HttpResponse)> compl
     curl_easy_setopt(e, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(e, CURLOPT_MAXREDIRS, 20L);
+    // Redirects are followed by hand, and only within the origin: the prompt and the
+    // address never go to another host, nor over another scheme (see followRedirect).
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectLimit.count()));
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(options_.totalLimit.count()));
+    // Quitting does not wait for a name lookup still running in curl's resolver thread.
+    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!options_.caFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, options_.caFile.c_str());
@@ -151,6 +179,27 @@ void CurlHttp::finishTransfer(Transfer* transfer, HttpResponse response) {
     done->completion(std::move(response));
 }
 
+// A redirect within the request's origin is followed, as a browser would: 301, 302 and
+// 303 turn a POST into a GET, 307 and 308 send it again. One to anywhere else is answered
+// as it stands (a 3xx, which the reply rules refuse).
+bool CurlHttp::followRedirect(Transfer* t, long status) {
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308) return false;
+    char *location = nullptr, *current = nullptr;
+    curl_easy_getinfo(t->easy, CURLINFO_REDIRECT_URL, &location);
+    curl_easy_getinfo(t->easy, CURLINFO_EFFECTIVE_URL, &current);
+    if (!location || !current || ++t->redirects > MAX_REDIRECTS) return false;
+    const std::string target = location, origin = originOf(current);
+    if (origin.empty() || originOf(target.c_str()) != origin) return false;
+    curl_multi_remove_handle(multi_, t->easy);
+    curl_easy_setopt(t->easy, CURLOPT_URL, target.c_str());
+    if (status < 307) curl_easy_setopt(t->easy, CURLOPT_HTTPGET, 1L);
+    t->body.clear();
+    t->seenBytes = -1;
+    t->lastActivity = Clock::now();
+    curl_multi_add_handle(multi_, t->easy);
+    return true;
+}
+
 void CurlHttp::runWorker() {
     for (;;) {
         std::deque<std::unique_ptr<Transfer>> arrived;
@@ -177,6 +226,7 @@ void CurlHttp::runWorker() {
             } else {
                 long status = 0;
                 curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
+                if (followRedirect(t, status)) continue;
                 if (status > 0) response.status = static_cast<int>(status);
                 response.body = std::move(t->body);
             }

@@ -24,6 +24,8 @@ public:
         // Overrides the request's idle limit; tests shorten it.
         std::optional<std::chrono::milliseconds> idleLimit;
         std::chrono::milliseconds connectLimit{60'000};
+        // However lively the exchange, one request ends after this long.
+        std::chrono::milliseconds totalLimit{300'000};
         std::string caFile;  // extra trust anchor for tests; empty: the system store
         size_t maxBodyBytes = 32u << 20;
     };
@@ -41,6 +43,7 @@ private:
     void runWorker();
     void startTransfer(std::unique_ptr<Transfer> transfer);
     void finishTransfer(Transfer* transfer, HttpResponse response);
+    bool followRedirect(Transfer* transfer, long status);
 
     Options options_;
     CURLM* multi_ = nullptr;
