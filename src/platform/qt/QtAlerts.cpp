@@ -1,5 +1,7 @@
 #include "platform/qt/QtAlerts.h"
 
+#include <malloc.h>
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,6 +28,32 @@ QIcon iconFor(const std::optional<AlertStyle>& style) {
     return app.isNull() ? s->standardIcon(QStyle::SP_MessageBoxInformation) : app;
 }
 
+// Qt lays out a paragraph whole: one line of a megabyte takes it most of a minute, and the
+// app, which serves the clipboard to every other program, with it. The viewer shows over-long
+// lines cut into paragraphs of at most LONGEST_SHOWN_LINE characters (at a space where one
+// is near), which it lays out only when scrolled to. Only what is shown is cut: the clipboard
+// holds the text as received, and is written again when the notice closes.
+constexpr qsizetype LONGEST_SHOWN_LINE = 1000;
+
+QString shownText(const QString& text) {
+    QString shown;
+    shown.reserve(text.size() + text.size() / LONGEST_SHOWN_LINE);
+    qsizetype lineStart = 0;
+    for (QChar c : text) {
+        if (shown.size() - lineStart >= LONGEST_SHOWN_LINE && c != '\n') {
+            qsizetype cut = -1;
+            for (qsizetype k = shown.size() - 1; cut < 0 && k > shown.size() - LONGEST_SHOWN_LINE / 2; --k)
+                if (shown[k] == ' ') cut = k;
+            if (cut >= 0) shown[cut] = '\n', lineStart = cut + 1;
+            else if (c.isLowSurrogate()) shown.insert(shown.size() - 1, '\n'), lineStart = shown.size() - 1;
+            else shown += '\n', lineStart = shown.size();
+        }
+        shown += c;
+        if (c == '\n') lineStart = shown.size();
+    }
+    return shown;
+}
+
 QWidget* resultViewer(const ResultViewerAccessory& spec) {
     auto* viewer = new QPlainTextEdit;
     viewer->setObjectName("resultViewer");
@@ -39,7 +67,7 @@ QWidget* resultViewer(const ResultViewerAccessory& spec) {
     viewer->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewer->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewer->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    viewer->setPlainText(q(spec.text));
+    viewer->setPlainText(shownText(q(spec.text)));
     return viewer;
 }
 }  // namespace
@@ -76,7 +104,9 @@ AlertDialog::AlertDialog(const AlertSpec& spec) {
 }
 
 void AlertDialog::addTexts(QVBoxLayout& column, const AlertSpec& spec) {
+    // Texts are shown as they are: an accepted address such as "a<b>@c.fr" is not markup.
     auto* message = new QLabel(q(spec.messageText));
+    message->setTextFormat(Qt::PlainText);
     message->setObjectName("messageText");
     QFont bold = message->font();
     bold.setBold(true);
@@ -86,6 +116,7 @@ void AlertDialog::addTexts(QVBoxLayout& column, const AlertSpec& spec) {
     column.addWidget(message);
     if (spec.informativeText) {
         auto* info = new QLabel(q(*spec.informativeText));
+        info->setTextFormat(Qt::PlainText);
         info->setObjectName("informativeText");
         info->setWordWrap(true);
         info->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -130,9 +161,16 @@ AlertAnswer AlertDialog::answer() const {
 }
 
 AlertAnswer QtAlerts::runModal(const AlertSpec& spec) {
-    AlertDialog dialog(spec);
-    dialog.exec();
-    return dialog.answer();
+    AlertAnswer answer;
+    {
+        AlertDialog dialog(spec);
+        dialog.exec();
+        answer = dialog.answer();
+    }
+    // A big reply's text and layout are gone with the dialog; hand the pages back to the
+    // system, or an idle tray app keeps the peak of its biggest run for good.
+    malloc_trim(0);
+    return answer;
 }
 
 }  // namespace quillberry::qt

@@ -77,6 +77,7 @@ public:
     QtTextField(QLabel* label) : QtViewOf(label), label_(label) {
         state.bordered = false;
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setTextFormat(Qt::PlainText);
     }
     QtTextField(QLineEdit* edit) : QtViewOf(edit), edit_(edit) {}
     void setFont(const Font& f) override { state.widget->setFont(qfont(f)); }
