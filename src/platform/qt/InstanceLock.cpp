@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,22 +10,42 @@
 
 namespace quillberry::qt {
 
+namespace {
+// A folder only this user can use: made 0700 if missing; refused when it is a link, not a
+// folder, or another user's (who could otherwise hold the lock and keep the app from starting).
+bool privateFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
+    return (st.st_mode & 0777) == 0700 || ::chmod(path.c_str(), 0700) == 0;
+}
+}  // namespace
+
 std::string lockPath(const std::string& bundleId) {
     const char* dir = std::getenv("XDG_RUNTIME_DIR");
-    const bool runtimeDir = dir && *dir;
     // Built by appending: GCC 12 at -O3 reports a false -Wrestrict on chained operator+.
-    std::string path = runtimeDir ? dir : "/tmp";
-    path.append("/").append(bundleId);
-    if (!runtimeDir) path.append("-").append(std::to_string(getuid()));
-    path.append(".lock");
-    return path;
+    std::string path;
+    if (dir && *dir) {
+        path = dir;
+    } else {
+        path.append("/tmp/quillberry-").append(std::to_string(::getuid()));
+        if (!privateFolder(path)) return "";
+    }
+    return path.append("/").append(bundleId).append(".lock");
 }
 
 int instanceCountByLock(const std::string& bundleId) {
     static int heldFd = -1;  // held for the life of the process
     if (heldFd >= 0) return 1;
-    int fd = ::open(lockPath(bundleId).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const std::string path = lockPath(bundleId);
+    if (path.empty()) return 0;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return 0;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
+        ::close(fd);  // not a lock this user made: neither trusted nor touched
+        return 0;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         heldFd = fd;
         return 1;

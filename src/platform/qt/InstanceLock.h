@@ -10,7 +10,8 @@ namespace quillberry::qt {
 // 0: the lock could not be taken or tested; start-up goes on.
 int instanceCountByLock(const std::string& bundleId);
 
-// Where the lock lives: $XDG_RUNTIME_DIR, or the temporary directory without one.
+// Where the lock lives: $XDG_RUNTIME_DIR, or without one a 0700 folder of this user's in
+// /tmp; empty when that folder is not safe to use.
 std::string lockPath(const std::string& bundleId);
 
 }  // namespace quillberry::qt

@@ -2,14 +2,16 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <xcb/xcb.h>
-#include <xcb/xcb_keysyms.h>
 
 #include "platform/qt/QtPlatform.h"
 
 namespace quillberry::qt {
 
 namespace {
-constexpr uint32_t XK_LOWER_U = 0x0075;
+// The key is a position, not a letter: the U key of a US keyboard (evdev KEY_U, 22, which X
+// numbers 8 higher), wherever the layout puts a "u". On AZERTY it is the same key; on a
+// Dvorak layout it is the key that types "f".
+constexpr xcb_keycode_t U_POSITION = 22 + 8;
 // Lock keys must not change what counts as Ctrl+U: grab each combination of them.
 constexpr uint16_t LOCK_VARIANTS[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
 constexpr uint16_t RELEVANT_MODIFIERS =
@@ -56,17 +58,7 @@ std::optional<int> X11Hotkeys::registerHotkey(KeyCode key, ModifierMask modifier
     if (key != KeyCode::U || modifiers != ModifierMask::Command) return std::nullopt;
     xcb_connection_t* connection = x11Connection();
     if (!connection) return std::nullopt;
-    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection);
-    if (!symbols) return std::nullopt;
-    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, XK_LOWER_U);
-    xcb_key_symbols_free(symbols);
-    if (!codes || codes[0] == XCB_NO_SYMBOL) {
-        free(codes);
-        return std::nullopt;
-    }
-    xcb_keycode_t code = codes[0];
-    free(codes);
-
+    const xcb_keycode_t code = U_POSITION;
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     bool grabbed = true;
     for (uint16_t lock : LOCK_VARIANTS) {
