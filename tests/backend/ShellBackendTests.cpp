@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QFile>
+#include <QFileInfo>
+#include <csignal>
 
 #include "Processes.h"
 #include "platform/qt/QtPlatform.h"
@@ -8,19 +12,62 @@
 namespace quillberry::testing {
 namespace {
 
-TEST(Defaults, AnUnreadableFileReadsAsAbsentAndIsKeptAsideOnWrite) {
-    const std::string bundle = "app.quillberry.test-corrupt";
-    const QString file = QString::fromStdString(qt::QtDefaults(bundle).fileName());
-    {
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[General\nverbalift_email=stale@example.com\n\x01\x02\xff\xfe garbage");
-    }
-    qt::QtDefaults defaults(bundle);
+QString settingsFile(const std::string& bundle) { return QString::fromStdString(qt::QtDefaults(bundle).fileName()); }
+
+unsigned mode(const QString& path) {
+    struct stat st {};
+    return ::stat(path.toUtf8().constData(), &st) == 0 ? st.st_mode & 0777 : 0;
+}
+
+void writeFile(const QString& name, const QByteArray& data) {
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+TEST(Defaults, OnlyAnUnparseableFileIsKeptAsideAndRestartedOnWrite) {
+    const QString file = settingsFile("app.quillberry.test-corrupt");
+    writeFile(file, "[General\nverbalift_email=stale@example.com\n\x01\x02\xff\xfe garbage");
+    qt::QtDefaults defaults("app.quillberry.test-corrupt");
     EXPECT_EQ(defaults.stringForKey("verbalift_email"), std::nullopt);
     defaults.setString("verbalift_email", "fresh@example.com");
-    EXPECT_EQ(qt::QtDefaults(bundle).stringForKey("verbalift_email"), "fresh@example.com");
+    EXPECT_EQ(qt::QtDefaults("app.quillberry.test-corrupt").stringForKey("verbalift_email"), "fresh@example.com");
     EXPECT_TRUE(QFile::exists(file + ".corrupt")) << "the old file is not lost";
+}
+
+TEST(Defaults, AFailedWriteKeepsTheFileAndTheSessionKeepsTheValue) {
+    const std::string bundle = "app.quillberry.test-full";
+    const QString file = settingsFile(bundle);
+    writeFile(file, "[General]\nverbalift_email=kept@example.com\n");
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    qt::QtDefaults defaults(bundle);
+    EXPECT_EQ(mode(file), 0600u) << "made private";
+
+    // A full disk, as the kernel reports it: writes past a few bytes fail.
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tiny = before;
+    tiny.rlim_cur = 16;
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    defaults.setString("verbalift_email", "new@example.com");
+    defaults.setBool("quillberry_onboarding_done", true);
+    setrlimit(RLIMIT_FSIZE, &before);
+
+    QFile onDisk(file);  // (QSettings objects of one process share what they read: look at the file)
+    ASSERT_TRUE(onDisk.open(QIODevice::ReadOnly));
+    EXPECT_EQ(onDisk.readAll().toStdString(), "[General]\nverbalift_email=kept@example.com\n") << "a restart finds it";
+    EXPECT_FALSE(QFile::exists(file + ".corrupt"));
+    EXPECT_EQ(defaults.stringForKey("verbalift_email"), "new@example.com") << "the session goes on";
+    EXPECT_TRUE(defaults.boolForKey("quillberry_onboarding_done"));
+    defaults.removeObject("other");
+    onDisk.close();
+    ASSERT_TRUE(onDisk.open(QIODevice::ReadOnly));
+    const QByteArray saved = onDisk.readAll();
+    EXPECT_TRUE(saved.contains("verbalift_email=new@example.com") && saved.contains("quillberry_onboarding_done=true"))
+        << "the next write saves it all: " << saved.toStdString();
+    EXPECT_EQ(mode(file), 0600u);
+    EXPECT_EQ(mode(QFileInfo(file).absolutePath()), 0700u);
 }
 
 }  // namespace

@@ -61,6 +61,8 @@ bool QtClipboard::isProcessTrustedWithPrompt() {
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile grant(path);
         if (grant.open(QIODevice::WriteOnly)) grant.write("granted\n");
+        grant.close();
+        keepPrivate(path);
     }
     return trusted;
 }

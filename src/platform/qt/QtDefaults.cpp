@@ -1,4 +1,6 @@
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include "config/Constants.h"
@@ -6,60 +8,81 @@
 
 namespace quillberry::qt {
 
+void keepPrivate(const QString& file) {
+    // The e-mail address and the automatic-mode grant are the user's business alone.
+    QFile::setPermissions(QFileInfo(file).absolutePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (QFile::exists(file)) QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+}
+
 // INI in the user's configuration directory, one file per bundle id, written atomically
-// and synced after every change so that a killed process loses nothing.
-QtDefaults::QtDefaults(const std::string& bundleId)
-    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())),
-                                            QString::fromStdString(bundleId))) {}
+// (a new file renamed over the old one) and synced after every change, so that a killed
+// process or a failed write leaves the previous file whole.
+QtDefaults::QtDefaults(const std::string& bundleId) : bundleId_(bundleId) {
+    reopen();
+    keepPrivate(settings_->fileName());
+}
 
 QtDefaults::~QtDefaults() = default;
 
 std::string QtDefaults::fileName() const { return settings_->fileName().toStdString(); }
 
-bool QtDefaults::readable() { return settings_->status() == QSettings::NoError; }
+void QtDefaults::reopen() {
+    settings_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                            QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())),
+                                            QString::fromStdString(bundleId_));
+}
 
-void QtDefaults::prepareWrite() {
-    if (readable()) return;
-    // A file we cannot parse would otherwise block every write. Keep it aside for the
-    // user, then start afresh.
-    const QString name = settings_->fileName();
-    QFile::remove(name + ".corrupt");
-    QFile::rename(name, name + ".corrupt");
-    auto format = settings_->format();
-    auto scope = settings_->scope();
-    auto org = settings_->organizationName(), app = settings_->applicationName();
-    settings_ = std::make_unique<QSettings>(format, scope, org, app);
+// What this session wrote wins: a value whose write failed is still the value, until the
+// process ends. Otherwise the file, read afresh after a failure to read it.
+std::optional<QVariant> QtDefaults::value(const std::string& key) {
+    if (auto written = unsaved_.find(key); written != unsaved_.end()) return written->second;
+    if (settings_->status() == QSettings::AccessError) reopen();
+    if (settings_->status() != QSettings::NoError) return std::nullopt;
+    QVariant stored = settings_->value(QString::fromStdString(key));
+    return stored.isValid() ? std::optional(stored) : std::nullopt;
+}
+
+void QtDefaults::write(const std::string& key, std::optional<QVariant> value) {
+    unsaved_[key] = std::move(value);
+    if (settings_->status() == QSettings::FormatError) {
+        // Only a file that cannot be parsed is corrupt: kept aside for the user, then afresh.
+        const QString name = settings_->fileName();
+        QFile::remove(name + ".corrupt");
+        QFile::rename(name, name + ".corrupt");
+        reopen();
+    } else if (settings_->status() != QSettings::NoError) {
+        reopen();
+    }
+    for (const auto& [k, v] : unsaved_) {
+        if (v) settings_->setValue(QString::fromStdString(k), *v);
+        else settings_->remove(QString::fromStdString(k));
+    }
+    settings_->sync();
+    if (settings_->status() == QSettings::NoError) {
+        unsaved_.clear();
+        keepPrivate(settings_->fileName());
+    } else {
+        reopen();  // the file on disk is the one before this write; the next write tries again
+    }
 }
 
 std::optional<std::string> QtDefaults::stringForKey(const std::string& key) {
-    if (!readable()) return std::nullopt;
-    QVariant value = settings_->value(QString::fromStdString(key));
-    if (!value.isValid() || value.typeId() == QMetaType::QStringList) return std::nullopt;
-    return value.toString().toStdString();
+    auto v = value(key);
+    if (!v || v->typeId() == QMetaType::QStringList) return std::nullopt;
+    return v->toString().toStdString();
 }
 
 bool QtDefaults::boolForKey(const std::string& key) {
-    if (!readable()) return false;
-    return settings_->value(QString::fromStdString(key)).toBool();
+    auto v = value(key);
+    return v && v->toBool();
 }
 
 void QtDefaults::setString(const std::string& key, const std::string& value) {
-    prepareWrite();
-    settings_->setValue(QString::fromStdString(key), QString::fromStdString(value));
-    settings_->sync();
+    write(key, QVariant(QString::fromStdString(value)));
 }
 
-void QtDefaults::setBool(const std::string& key, bool value) {
-    prepareWrite();
-    settings_->setValue(QString::fromStdString(key), value);
-    settings_->sync();
-}
+void QtDefaults::setBool(const std::string& key, bool value) { write(key, QVariant(value)); }
 
-void QtDefaults::removeObject(const std::string& key) {
-    prepareWrite();
-    settings_->remove(QString::fromStdString(key));
-    settings_->sync();
-}
+void QtDefaults::removeObject(const std::string& key) { write(key, std::nullopt); }
 
 }  // namespace quillberry::qt

@@ -1,7 +1,9 @@
 #pragma once
 // The production backend: Qt 6 Widgets on X11, libcurl for HTTP.
 
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "platform/Alerts.h"
 #include "platform/Application.h"
@@ -15,6 +17,8 @@
 #include "platform/qt/CurlHttp.h"
 
 class QSettings;
+class QString;
+class QVariant;
 
 namespace quillberry::qt {
 
@@ -58,10 +62,16 @@ public:
     std::string fileName() const;
 
 private:
-    bool readable();
-    void prepareWrite();
+    void reopen();
+    std::optional<QVariant> value(const std::string& key);
+    void write(const std::string& key, std::optional<QVariant> value);
+    std::string bundleId_;
     std::unique_ptr<QSettings> settings_;
+    std::map<std::string, std::optional<QVariant>> unsaved_;  // removed: nullopt
 };
+
+// Makes a file of the user's configuration 0600 and its folder 0700.
+void keepPrivate(const QString& file);
 
 class QtAlerts : public Alerts {
 public:
