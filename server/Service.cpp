@@ -14,6 +14,43 @@ void fail(httplib::Response& res, int status, const std::string& message) {
     res.set_content(nlohmann::json{{"error", message}}.dump(), "application/json");
 }
 
+// Depth of the deepest array/object, counted outside strings, against `limit`: linear and
+// allocation-free, so a body of a million '[' costs its length and not a tree.
+bool nestingWithin(const std::string& text, int limit) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            if (++depth > limit) return false;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        }
+    }
+    return true;
+}
+
+// Refusals decided from the headers alone, before a byte of the body is read: a body
+// without a length (chunked or until close) cannot be bounded before it is read, and a
+// compressed one can grow without bound once inflated.
+httplib::Server::HandlerResponse refuseUnboundedBodies(const httplib::Request& req, httplib::Response& res) {
+    if (req.method != "POST" && req.method != "PUT" && req.method != "PATCH") return httplib::Server::HandlerResponse::Unhandled;
+    if (req.has_header("Content-Encoding")) {
+        fail(res, 415, "compressed bodies are not accepted");
+    } else if (req.has_header("Transfer-Encoding") || !req.has_header("Content-Length")) {
+        fail(res, 411, "a Content-Length is required");
+    } else {
+        return httplib::Server::HandlerResponse::Unhandled;
+    }
+    res.set_header("Connection", "close");  // the unread body must not be taken for a request
+    return httplib::Server::HandlerResponse::Handled;
+}
+
 bool isJson(const std::string& contentType) {
     std::string type = contentType.substr(0, contentType.find(';'));
     while (!type.empty() && type.back() == ' ') type.pop_back();
@@ -25,6 +62,12 @@ bool isJson(const std::string& contentType) {
 
 void installRoutes(httplib::Server& server, Improver& improver) {
     server.set_payload_max_length(MAX_REQUEST_BYTES);
+    server.set_pre_routing_handler(refuseUnboundedBodies);
+    // One thread holds one connection: enough of them that slow clients, which httplib
+    // cannot time out while they keep sending, leave room for everyone else. Idle
+    // keep-alive connections go after 2 s.
+    server.new_task_queue = [] { return new httplib::ThreadPool(MAX_CONNECTIONS); };
+    server.set_keep_alive_timeout(2);
     // The reply goes out as headers then body; with Nagle on, a client that delays its ACKs
     // would wait ~40 ms for the second write on every keep-alive request.
     server.set_tcp_nodelay(true);
@@ -33,6 +76,7 @@ void installRoutes(httplib::Server& server, Improver& improver) {
         if (!isJson(req.get_header_value("Content-Type"))) {
             return fail(res, 415, "Content-Type must be application/json");
         }
+        if (!nestingWithin(req.body, MAX_JSON_DEPTH)) return fail(res, 400, "the body is nested too deeply");
         auto body = nlohmann::json::parse(req.body, nullptr, /*allow_exceptions=*/false);
         if (body.is_discarded() || !body.is_object()) return fail(res, 400, "the body must be a JSON object");
         auto prompt = body.find("prompt"), email = body.find("email");

@@ -37,7 +37,8 @@ std::optional<std::string> UpstreamImprover::improve(const std::string& prompt) 
     client.set_connection_timeout(config_.timeout);
     client.set_read_timeout(config_.timeout);
     client.set_write_timeout(config_.timeout);
-    client.set_follow_location(true);
+    // Never followed: a redirect would carry the key and the prompt to wherever it points.
+    client.set_follow_location(false);
     client.enable_server_certificate_verification(true);
     httplib::Headers headers;
     if (!config_.apiKey.empty()) headers.emplace("Authorization", "Bearer " + config_.apiKey);

@@ -1,7 +1,11 @@
 // quillberry-service: the reference optimisation service. `--help` lists the options; the
 // manual page (packaging/quillberry-service.1) says more.
 
+#include <pthread.h>
+
+#include <atomic>
 #include <csignal>
+#include <thread>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -13,6 +17,17 @@
 namespace {
 
 std::unique_ptr<httplib::Server> server;
+std::atomic<bool> serverReady{false}, stopRequested{false};
+
+// Waits for a stop signal, then stops the server once it runs. A signal before main reaches
+// listen makes main skip it; one just after is acted on as soon as the server is running.
+void stopOnSignal(sigset_t signals) {
+    int signal = 0;
+    sigwait(&signals, &signal);
+    stopRequested = true;
+    while (!serverReady || !server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server->stop();
+}
 
 const char* env(const char* name) {
     const char* value = std::getenv(name);
@@ -62,6 +77,15 @@ void readCredential(std::string& apiKey) {
 
 int main(int argc, char** argv) {
     using namespace quillberry::service;
+    // SIGTERM and SIGINT are taken by one thread from the first instruction on, so one that
+    // arrives while the service is still starting is not lost (see stopOnSignal).
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::thread(stopOnSignal, stopSignals).detach();
+
     std::string host = "127.0.0.1", cert, key;
     int port = 8787;
     UpstreamConfig upstream;
@@ -115,18 +139,13 @@ int main(int argc, char** argv) {
     }
     installRoutes(*server, *improver);
 
-    struct sigaction action{};
-    action.sa_handler = [](int) { if (server) server->stop(); };
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-
     if (!server->bind_to_port(host, port)) {
         std::cerr << "quillberry-service: cannot listen on " << host << ":" << port << "\n";
         return 1;
     }
     std::cerr << "quillberry-service: listening on " << (cert.empty() ? "http" : "https") << "://" << host << ":"
               << port << " (" << (upstream.baseUrl.empty() ? "built-in improver" : "upstream model") << ")\n";
-    server->listen_after_bind();
+    serverReady = true;
+    if (!stopRequested) server->listen_after_bind();
     return 0;
 }

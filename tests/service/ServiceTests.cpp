@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "Improver.h"
@@ -69,18 +76,67 @@ const RequestCase REQUESTS[] = {
      R"({"prompt":")" + std::string(MAX_REQUEST_BYTES, 'x') + R"(","email":"e"})", 413},
     {"Get", "GET", "/improve", "", "", 405},
     {"OtherPath", "POST", "/other", "application/json", OK, 404},
+    {"NestedTooDeep", "POST", "/improve", "application/json", std::string(MAX_REQUEST_BYTES, '['), 400},
 };
 INSTANTIATE_TEST_SUITE_P(Table, Requests, ::testing::ValuesIn(REQUESTS), [](const auto& p) { return p.param.name; });
 
+// Sends raw bytes and returns the answer's status, or 0 when none came within 3 s.
+int rawStatus(int port, const std::string& request) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(uint16_t(port));
+    timeval limit{3, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char answer[64] = {};
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        ::recv(fd, answer, sizeof answer - 1, 0);
+    }
+    ::close(fd);
+    return std::strncmp(answer, "HTTP/1.1 ", 9) == 0 ? std::atoi(answer + 9) : 0;
+}
+
+TEST(Limits, BodiesThatCannotBeBoundedAreRefusedBeforeTheyAreRead) {
+    BuiltinImprover improver;
+    Running service(improver);
+    const std::string head = "POST /improve HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n";
+    // 3 MB announced in one chunk and never sent: a service that read it would wait.
+    EXPECT_EQ(rawStatus(service.port, head + "Transfer-Encoding: chunked\r\n\r\n2DC6C0\r\n"), 411);
+    EXPECT_EQ(rawStatus(service.port, head + "\r\n{\"prompt\":\"x\",\"email\":\"e\"}"), 411);
+    EXPECT_EQ(rawStatus(service.port, head + "Content-Encoding: gzip\r\nContent-Length: 900\r\n\r\n"), 415);
+}
+
+TEST(Limits, SixtyFourClientsTricklingHeadersLeaveRoomForOthers) {
+    BuiltinImprover improver;
+    Running service(improver);
+    std::vector<std::thread> slow;
+    for (int i = 0; i < 64; ++i)
+        slow.emplace_back([&] { rawStatus(service.port, "POST /improve HTTP/1.1\r\nHo"); });
+    auto client = service.client();
+    client.set_read_timeout(std::chrono::seconds(2));  // a bound for the test, not a measure
+    auto res = client.Post("/improve", OK, "application/json");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    for (auto& t : slow) t.join();
+}
+
 TEST(Upstream, ForwardsWithTheKeyAndAFailureUpstreamIsA502) {
-    httplib::Server fake;
+    httplib::Server fake, elsewhere;
     nlohmann::json seen;
     std::string auth;
+    std::atomic<int> elsewhereHits{0};
+    elsewhere.Post(".*", [&](const httplib::Request&, httplib::Response&) { ++elsewhereHits; });
+    const std::string elsewhereUrl =
+        "http://127.0.0.1:" + std::to_string(elsewhere.bind_to_any_port("127.0.0.1")) + "/v1/chat/completions";
+    std::thread elsewhereThread([&] { elsewhere.listen_after_bind(); });
     fake.Post("/v1/chat/completions", [&](const httplib::Request& req, httplib::Response& res) {
         seen = nlohmann::json::parse(req.body);
         auth = req.get_header_value("Authorization");
         std::string user = seen["messages"][1]["content"];
         if (user == "fail") return void(res.status = 500);
+        if (user == "moved") return res.set_redirect(elsewhereUrl, 307);
         res.set_content(nlohmann::json{{"choices", {{{"message", {{"content", "Better: " + user}}}}}}}.dump(), "application/json");
     });
     int port = fake.bind_to_any_port("127.0.0.1");
@@ -92,8 +148,12 @@ TEST(Upstream, ForwardsWithTheKeyAndAFailureUpstreamIsA502) {
     Running service(improver);
     auto res = service.client().Post("/improve", R"({"prompt":"fail","email":"e"})", "application/json");
     EXPECT_EQ(res->status, 502);
+    EXPECT_EQ(improver.improve("moved"), std::nullopt) << "a redirect is not followed";
+    EXPECT_EQ(elsewhereHits, 0) << "the key never went elsewhere";
     fake.stop();
+    elsewhere.stop();
     thread.join();
+    elsewhereThread.join();
 }
 
 }  // namespace
