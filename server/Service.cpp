@@ -68,6 +68,12 @@ void installRoutes(httplib::Server& server, Improver& improver) {
     // keep-alive connections go after 2 s.
     server.new_task_queue = [] { return new httplib::ThreadPool(MAX_CONNECTIONS); };
     server.set_keep_alive_timeout(2);
+    // httplib sets only SO_REUSEPORT, with which a restart fails while the connections the
+    // last run closed linger in TIME_WAIT (up to a minute).
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     // The reply goes out as headers then body; with Nagle on, a client that delays its ACKs
     // would wait ~40 ms for the second write on every keep-alive request.
     server.set_tcp_nodelay(true);
