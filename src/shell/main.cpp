@@ -18,7 +18,12 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     qt::installTerminationHandler();
 
-    qt::QtPlatform platform{std::string(BUNDLE_ID)};
+    qt::CurlHttp::Options http;
+#ifdef QUILLBERRY_TEST_HTTP_LIMIT_MS
+    // A build for the fault tests, which cannot wait out the real limits.
+    http.idleLimit = http.totalLimit = std::chrono::milliseconds(QUILLBERRY_TEST_HTTP_LIMIT_MS);
+#endif
+    qt::QtPlatform platform{std::string(BUNDLE_ID), std::move(http)};
     // Alerts of the platform's default style show the app's own icon.
     if (auto icon = platform.resources().pathForResource("menubar_icon", "png")) {
         QApplication::setWindowIcon(QIcon(QString::fromStdString(*icon)));

@@ -95,8 +95,8 @@ bool QtWorkspace::openUrl(const std::string& url) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
 }
 
-QtPlatform::QtPlatform(const std::string& bundleId)
-    : defaults_(bundleId), clipboard_(bundleId), http_(std::make_unique<CurlHttp>()) {
+QtPlatform::QtPlatform(const std::string& bundleId, CurlHttp::Options httpOptions)
+    : defaults_(bundleId), clipboard_(bundleId), http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
     installPlatform(this);
 }
 

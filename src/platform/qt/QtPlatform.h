@@ -123,7 +123,7 @@ public:
 // Needs a QApplication. Installs itself as the process's platform.
 class QtPlatform : public Platform {
 public:
-    explicit QtPlatform(const std::string& bundleId);
+    explicit QtPlatform(const std::string& bundleId, CurlHttp::Options httpOptions = {});
     ~QtPlatform() override;
     Application& application() override { return application_; }
     MainQueue& mainQueue() override { return queue_; }
