@@ -2,8 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <string>
+
+// A child the settings test kills mid-write: it rewrites one big value without end.
+int writeSettingsForever(const char* bundleId);
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--write-settings-forever") return writeSettingsForever(argv[2]);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);

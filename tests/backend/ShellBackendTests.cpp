@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QDateTime>
 #include <csignal>
 
 #include "Processes.h"
@@ -70,5 +71,27 @@ TEST(Defaults, AFailedWriteKeepsTheFileAndTheSessionKeepsTheValue) {
     EXPECT_EQ(mode(QFileInfo(file).absolutePath()), 0700u);
 }
 
+TEST(Defaults, AKillMidWriteLeavesTheWholeOldValueOrTheWholeNewOne) {
+    const QString bundle = "app.quillberry.test-killed", file = settingsFile(bundle.toStdString());
+    for (int round = 1; round <= 5; ++round) {
+        Child writer(QCoreApplication::applicationFilePath(), {"--write-settings-forever", bundle});
+        for (int rewrites = 0; rewrites < round * 3; ++rewrites) {  // a different moment each round
+            const QDateTime before = QFileInfo(file).lastModified();
+            ASSERT_TRUE(waitFor([&] { return QFileInfo(file).lastModified() != before; }));
+        }
+        ::kill(pid_t(writer.processId()), SIGKILL);
+        ASSERT_TRUE(writer.waitExit());
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll(), value = text.mid(text.indexOf('=') + 1).trimmed();
+        EXPECT_TRUE(value == QByteArray(200'000, 'a') || value == QByteArray(200'000, 'b')) << "round " << round;
+    }
+}
+
 }  // namespace
 }  // namespace quillberry::testing
+
+int writeSettingsForever(const char* bundleId) {
+    quillberry::qt::QtDefaults defaults(bundleId);
+    for (int i = 0;; ++i) defaults.setString("verbalift_email", std::string(200'000, i % 2 ? 'b' : 'a'));
+}
