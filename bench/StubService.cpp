@@ -1,8 +1,9 @@
 // A scriptable stand-in for the optimisation service, for the latency benchmark: it
 // records each request's body to a file and answers as its mode says.
 //   stub-service PORT RECORD_FILE MODE
-//   MODE: echo (200, "improved_prompt" = "Amélioré : " + prompt), stall (never answers
-//   /improve within a minute), error (500)
+//   MODE: echo (200, "improved_prompt" = "Amélioré : " + prompt; but the prompt "big" gets
+//   a 5 MB one-line prompt and "array" a 2-million-element array beside a short one), stall
+//   (never answers /improve within a minute), error (500)
 
 #include <httplib.h>
 
@@ -41,7 +42,15 @@ int main(int argc, char** argv) {
         }
         auto body = nlohmann::json::parse(req.body, nullptr, false);
         std::string prompt = body.is_object() && body.contains("prompt") ? body["prompt"].get<std::string>() : "";
-        res.set_content(nlohmann::json{{"improved_prompt", "Amélioré : " + prompt}}.dump(), "application/json");
+        if (prompt == "big") {
+            res.set_content(nlohmann::json{{"improved_prompt", std::string(5'000'000, 'A')}}.dump(), "application/json");
+        } else if (prompt == "array") {
+            std::string reply = R"({"improved_prompt":"ok","data":[0)";
+            for (int i = 1; i < 2'000'000; ++i) reply += ",0";
+            res.set_content(reply + "]}", "application/json");
+        } else {
+            res.set_content(nlohmann::json{{"improved_prompt", "Amélioré : " + prompt}}.dump(), "application/json");
+        }
         std::ofstream(record + ".times", std::ios::app) << arrival << " " << wallNs() << "\n";
     });
     running = &server;
