@@ -90,8 +90,9 @@ struct E2e : ::testing::Test {
         return socket;
     }
     static void reply(QTcpSocket& socket, const QByteArray& body, const QByteArray& length = "") {
-        socket.write("HTTP/1.1 200 OK\r\nContent-Length: " + (length.isEmpty() ? QByteArray::number(body.size()) : length) +
-                     "\r\n\r\n" + body);
+        // One request a connection, so that each reaches nextRequest.
+        socket.write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
+                     (length.isEmpty() ? QByteArray::number(body.size()) : length) + "\r\n\r\n" + body);
         waitFor([&] { return socket.bytesToWrite() == 0; });
     }
     // Returns once the X server knows we own the clipboard, so a press that follows reads it.

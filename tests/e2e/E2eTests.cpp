@@ -1,24 +1,8 @@
-// The normal day: one instance, a whole round with the reference service, and quitting.
+// The normal day: a whole round with the reference service, and quitting from the menu.
 #include "E2e.h"
 
 namespace quillberry::e2e {
 namespace {
-
-TEST_F(E2e, OneInstanceAtATimeAndAKilledOneBlocksNothing) {
-    startApp();
-    EXPECT_TRUE(waitFor([] { return !withRole("quillberry-window").empty(); }));
-    Child second(QUILLBERRY_APP);
-    ASSERT_TRUE(second.waitExit());
-    EXPECT_TRUE(second.exitedCleanly());
-    EXPECT_TRUE(second.readAll().isEmpty()) << "a second start says nothing";
-    EXPECT_EQ(trayIcons(), 1);
-    EXPECT_TRUE(app->running());
-    screenshot("first-run");
-    app->kill();  // a killed instance leaves nothing that stops the next start
-    ASSERT_TRUE(waitFor([] { return trayIcons() == 0; }));
-    startApp();
-    EXPECT_TRUE(app->running());
-}
 
 TEST_F(E2e, CopyPressPasteWithTheReferenceServiceThenQuitFromTheMenu) {
     writeSettings("me@example.com");
@@ -46,20 +30,6 @@ TEST_F(E2e, CopyPressPasteWithTheReferenceServiceThenQuitFromTheMenu) {
     screenshot("status-menu");
     key("ctrl+q");  // "Quitter"'s key, while the tray menu is open
     ASSERT_TRUE(app->waitExit());
-    EXPECT_TRUE(app->exitedCleanly());
-}
-
-TEST_F(E2e, SigtermEndsTheAppAtOnceDuringAStalledRequest) {
-    writeSettings("me@example.com");
-    QTcpServer silent;  // takes connections and never answers
-    ASSERT_TRUE(waitFor([&] { return silent.listen(QHostAddress::LocalHost, QUILLBERRY_SERVICE_PORT); }));
-    startApp();
-    setClipboard("texte");
-    key("ctrl+u");
-    ASSERT_TRUE(waitFor([&] { return silent.hasPendingConnections(); }));
-    silent.nextPendingConnection();  // held open, never answered
-    app->terminate();
-    ASSERT_TRUE(app->waitExit(3000)) << "quitting does not wait for the request";
     EXPECT_TRUE(app->exitedCleanly());
 }
 

@@ -5,15 +5,6 @@
 namespace quillberry::fake {
 namespace {
 
-TEST(Preferences, TheFlagIsRemovedNotWrittenFalseAndLeavesTheEmailAlone) {
-    FakePlatform fake;
-    storeEmail("");
-    markOnboardingDone();
-    clearOnboardingDone();
-    EXPECT_TRUE(fake.bools.empty());
-    EXPECT_EQ(getStoredEmail(), std::optional<std::string>(""));
-}
-
 struct EmailCase { std::string name, raw; std::optional<std::string> accepted; };
 class EmailRule : public ::testing::TestWithParam<EmailCase> {};
 
