@@ -28,12 +28,10 @@ struct Clipboard : ::testing::Test {
     }
 };
 
-TEST_F(Clipboard, AnImageIsNoTextAndReplacingLeavesOnePlainItem) {
-    auto* image = new QMimeData;  // the smallest valid PNG: one transparent pixel
-    image->setData("image/png", QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhf"
-                                                       "DwAChwGA60e6kgAAAABJRU5ErkJggg=="));
+TEST_F(Clipboard, ReplacingLeavesOnePlainItemWhateverWasThere) {
+    auto* image = new QMimeData;
+    image->setData("image/png", "not read");
     QGuiApplication::clipboard()->setMimeData(image);
-    EXPECT_EQ(clipboard.stringForType(), std::nullopt);
     clipboard.replaceWithString("");
     std::string targets;
     EXPECT_TRUE(waitFor([&] { return (targets = read("clipboard", "TARGETS")).find("UTF8_STRING") != std::string::npos; }));

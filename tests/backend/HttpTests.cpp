@@ -49,11 +49,10 @@ CurlHttp::Options options(std::chrono::milliseconds idle = 60s, std::string ca =
 
 TEST(Http, BrokenOversizedAndRefusedRepliesFailOnceWithoutBody) {
     RawServer garbage([](int fd, const auto&) { RawServer::send(fd, "\x01\x02 this is not HTTP\r\n\r\n"); });
-    RawServer cut([](int fd, const auto&) { RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\""); });
     RawServer big([](int fd, const auto&) { RawServer::send(fd, "HTTP/1.1 200 OK\r\n\r\n" + std::string(3000, 'x')); });
     std::string refused = RawServer([](int, const auto&) {}).url;
     CurlHttp http(options(60s, "", 2048));
-    for (const std::string& url : {garbage.url, cut.url, big.url, refused}) {
+    for (const std::string& url : {garbage.url, big.url, refused}) {
         Outcome o;
         http.post(post(url), o.completion());
         o.await();
@@ -132,23 +131,6 @@ TEST(Http, TlsIsVerifiedAgainstTheTrustedAuthorities) {
     }
     server.stop();
     serving.join();
-}
-
-TEST(Http, ShutdownCompletesStalledRequestsOncePromptly) {
-    RawServer stall([](int, const auto& stopping) { RawServer::pause(stopping, 10000); });
-    Outcome first, second;
-    auto start = Clock::now();
-    {
-        CurlHttp http;
-        http.post(post(stall.url), first.completion());
-        http.post(post(stall.url), second.completion());
-        std::this_thread::sleep_for(200ms);  // both requests are on the wire
-    }
-    EXPECT_LT(Clock::now() - start, 2s);
-    for (Outcome* o : {&first, &second}) {
-        o->await(1s);
-        EXPECT_TRUE(o->response.transportError);
-    }
 }
 
 }  // namespace

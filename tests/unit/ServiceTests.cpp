@@ -27,8 +27,7 @@ TEST_P(RequestBody, CarriesExactlyTheTextAndEmailUnchanged) {
     EXPECT_EQ(completions, 0) << "returns before any reply";
 }
 INSTANTIATE_TEST_SUITE_P(Texts, RequestBody,
-                         ::testing::Values("  spaces and\nline breaks \r\n", "quote \" backslash \\ slash /",
-                                           std::string("control \x01\x1f tab\t and NUL \0 inside", 31),
+                         ::testing::Values(std::string(" \" \\ \x01\x1f\t\r\n and NUL \0 inside", 27),
                                            "accents éàçÆ emoji \xF0\x9F\x9A\x80", ""));
 
 TEST(RequestBody, InvalidUtf8GoesOutWithoutABodyAndStillCompletesOnce) {
