@@ -5,11 +5,13 @@
 
 #include "config/Constants.h"
 #include "platform/StatusBar.h"
+#include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtPlatform.h"
 #include "shell/Entry.h"
 
 int main(int argc, char** argv) {
     using namespace quillberry;
+    if (argc == 2 && std::string_view(argv[1]) == "--trigger") return qt::sendTrigger(std::string(BUNDLE_ID));
     qt::silenceQtMessages();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Quillberry");

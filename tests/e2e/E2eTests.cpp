@@ -33,6 +33,28 @@ TEST_F(E2e, CopyPressPasteWithTheReferenceServiceThenQuitFromTheMenu) {
     EXPECT_TRUE(app->exitedCleanly());
 }
 
+TEST_F(E2e, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) {
+    writeSettings("me@example.com");
+    listenAsService();
+    Child alone(QUILLBERRY_APP, {"--trigger"});
+    ASSERT_TRUE(alone.waitExit());
+    EXPECT_NE(alone.exitCode(), 0);
+    EXPECT_FALSE(alone.readAll().isEmpty()) << "it says why";
+    EXPECT_EQ(trayIcons(), 0);
+    startApp();
+    setClipboard("texte");
+    Child first(QUILLBERRY_APP, {"--trigger"}), second(QUILLBERRY_APP, {"--trigger"});  // at once: one run
+    ASSERT_TRUE(first.waitExit() && second.waitExit());
+    EXPECT_TRUE(first.exitedCleanly() && second.exitedCleanly());
+    auto request = nextRequest();
+    ASSERT_TRUE(request);
+    reply(*request, R"({"improved_prompt":"mieux"})");
+    answer(awaitAlert());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "mieux");
+    EXPECT_FALSE(stub.hasPendingConnections()) << "the two triggers made two runs";
+    EXPECT_EQ(trayIcons(), 1);
+}
+
 }  // namespace
 }  // namespace quillberry::e2e
 

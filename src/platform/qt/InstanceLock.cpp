@@ -3,10 +3,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace quillberry::qt {
 
@@ -32,6 +36,31 @@ std::string lockPath(const std::string& bundleId) {
         if (!privateFolder(path)) return "";
     }
     return path.append("/").append(bundleId).append(".lock");
+}
+
+std::string triggerPath(const std::string& bundleId) {
+    std::string path = lockPath(bundleId);
+    return path.empty() ? path : path.replace(path.size() - 5, 5, ".trigger");
+}
+
+int sendTrigger(const std::string& bundleId) {
+    const std::string path = triggerPath(bundleId);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    char answer[4] = {};
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool delivered = fd >= 0 && !path.empty() && path.size() < sizeof addr.sun_path;
+    if (delivered) {
+        path.copy(addr.sun_path, path.size());
+        timeval limit{5, 0};  // the instance answers from its event loop, at once unless a dialog is up
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        delivered = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                    ::send(fd, "trigger\n", 8, MSG_NOSIGNAL) == 8 && ::recv(fd, answer, 3, MSG_WAITALL) == 3 &&
+                    std::string_view(answer) == "ok\n";
+    }
+    if (fd >= 0) ::close(fd);
+    if (!delivered) std::fputs("quillberry : aucune instance en cours, rien n'est déclenché. Lancez d'abord « quillberry ».\n", stderr);
+    return delivered ? 0 : 1;
 }
 
 int instanceCountByLock(const std::string& bundleId) {

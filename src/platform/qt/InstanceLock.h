@@ -14,4 +14,13 @@ int instanceCountByLock(const std::string& bundleId);
 // /tmp; empty when that folder is not safe to use.
 std::string lockPath(const std::string& bundleId);
 
+// The running instance's trigger socket, beside the lock: a connection that sends
+// "trigger\n" is a press of the hotkey, answered "ok\n".
+std::string triggerPath(const std::string& bundleId);
+
+// `quillberry --trigger`: asks the running instance to do what the hotkey does. Returns the
+// process's exit status: 0 once the instance has taken the press, 1 when none runs (it says
+// so on stderr and starts nothing).
+int sendTrigger(const std::string& bundleId);
+
 }  // namespace quillberry::qt

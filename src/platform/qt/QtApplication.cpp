@@ -98,7 +98,7 @@ bool QtWorkspace::openUrl(const std::string& url) {
 }
 
 QtPlatform::QtPlatform(const std::string& bundleId, CurlHttp::Options httpOptions)
-    : defaults_(bundleId), clipboard_(bundleId), http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
+    : defaults_(bundleId), clipboard_(bundleId), hotkeys_(bundleId), http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
     // Blocks of a megabyte and more (a big reply, its copies, the viewer's text) are mapped
     // on their own and unmapped when freed. By default glibc raises this threshold after
     // the first such free, and later big blocks then stay in the heap for good.

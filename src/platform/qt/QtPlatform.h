@@ -16,6 +16,7 @@
 #include "platform/ViewKit.h"
 #include "platform/qt/CurlHttp.h"
 
+class QLocalServer;
 class QSettings;
 class QString;
 class QVariant;
@@ -93,16 +94,21 @@ private:
     std::string grantPath_;
 };
 
+// Presses come from the X key grab and from `quillberry --trigger` (a local socket), for
+// a desktop where the grab sees no key or a user who binds another one.
 class X11Hotkeys : public Hotkeys {
 public:
-    X11Hotkeys();
+    explicit X11Hotkeys(const std::string& bundleId);
     ~X11Hotkeys() override;
     bool installHandler(std::function<void()> onPressed) override;
     std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int id) override;
     class Filter;
 
 private:
+    void listenForTriggers();
+    std::string bundleId_;
     std::unique_ptr<Filter> filter_;
+    std::unique_ptr<QLocalServer> triggers_;
 };
 
 class QtWorkspace : public Workspace {

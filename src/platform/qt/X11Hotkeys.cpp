@@ -1,8 +1,11 @@
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <xcb/xcb.h>
 
+#include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace quillberry::qt {
@@ -39,7 +42,7 @@ public:
     uint16_t modifiers = 0;
 };
 
-X11Hotkeys::X11Hotkeys() : filter_(std::make_unique<Filter>()) {}
+X11Hotkeys::X11Hotkeys(const std::string& bundleId) : bundleId_(bundleId), filter_(std::make_unique<Filter>()) {}
 
 X11Hotkeys::~X11Hotkeys() {
     if (QCoreApplication::instance()) QCoreApplication::instance()->removeNativeEventFilter(filter_.get());
@@ -49,7 +52,32 @@ bool X11Hotkeys::installHandler(std::function<void()> onPressed) {
     filter_->handler = std::move(onPressed);
     if (!QCoreApplication::instance()) return false;
     QCoreApplication::instance()->installNativeEventFilter(filter_.get());
+    listenForTriggers();
     return true;
+}
+
+// Only the instance that holds the lock gets here, so a socket left by a killed one is stale.
+// The socket sits in the lock's private folder and is the user's alone.
+void X11Hotkeys::listenForTriggers() {
+    const QString path = QString::fromStdString(triggerPath(bundleId_));
+    if (path.isEmpty()) return;
+    QLocalServer::removeServer(path);
+    triggers_ = std::make_unique<QLocalServer>();
+    triggers_->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!triggers_->listen(path)) return;
+    QObject::connect(triggers_.get(), &QLocalServer::newConnection, triggers_.get(), [this] {
+        while (QLocalSocket* peer = triggers_->nextPendingConnection()) {
+            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+            QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
+                if (!peer->canReadLine()) return;
+                if (peer->readLine() == "trigger\n" && filter_->handler) {
+                    filter_->handler();  // the press itself, posted like the key's
+                    peer->write("ok\n");
+                }
+                peer->disconnectFromServer();
+            });
+        }
+    });
 }
 
 std::optional<int> X11Hotkeys::registerHotkey(KeyCode key, ModifierMask modifiers, int id) {
