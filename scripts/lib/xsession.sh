@@ -19,7 +19,7 @@ start_xsession() {
   mkdir -p "$XS_ROOT/runtime" "$XS_ROOT/home"
   chmod 700 "$XS_ROOT/runtime"
   export XDG_RUNTIME_DIR="$XS_ROOT/runtime" HOME="$XS_ROOT/home"
-  unset XDG_CONFIG_HOME DBUS_SESSION_BUS_ADDRESS
+  unset XDG_CONFIG_HOME DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XDG_SESSION_TYPE
   [ "$with_tray" = 1 ] && start_tray
   return 0
 }

@@ -106,6 +106,7 @@ public:
 
 private:
     void listenForTriggers();
+    QString triggerUsedMarker() const;
     std::string bundleId_;
     std::unique_ptr<Filter> filter_;
     std::unique_ptr<QLocalServer> triggers_;

@@ -1,11 +1,18 @@
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <xcb/xcb.h>
 
+#include "config/Constants.h"
 #include "platform/qt/InstanceLock.h"
+#include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace quillberry::qt {
@@ -53,7 +60,30 @@ bool X11Hotkeys::installHandler(std::function<void()> onPressed) {
     if (!QCoreApplication::instance()) return false;
     QCoreApplication::instance()->installNativeEventFilter(filter_.get());
     listenForTriggers();
+    // Under XWayland the key grab sees only keys typed into X11 windows: without a bound
+    // trigger, Ctrl+U would do nothing, and say nothing. So say it, at each launch, until the
+    // trigger has been used once (a marker file records that).
+    const bool wayland = qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland" || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    if (wayland && QGuiApplication::platformName() == "xcb" && !QFileInfo::exists(triggerUsedMarker())) {
+        QTimer::singleShot(0, [] {
+            AlertSpec notice;
+            notice.style = AlertStyle::Informational;
+            notice.messageText = "Raccourci à configurer";
+            notice.informativeText = "Sur cette session Wayland, Quillberry ne reçoit pas Ctrl+U. Dans les raccourcis "
+                                     "clavier de ton bureau, associe à Ctrl+U la commande :\n\n"
+                                     "quillberry --trigger\n\n"
+                                     "Ce message ne reviendra plus une fois le raccourci utilisé.";
+            notice.buttons = {"Compris"};
+            QtAlerts().runModal(notice);
+        });
+    }
     return true;
+}
+
+QString X11Hotkeys::triggerUsedMarker() const {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/" +
+           QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())) + "/" +
+           QString::fromStdString(bundleId_) + ".trigger-used";
 }
 
 // Only the instance that holds the lock gets here, so a socket left by a killed one is stale.
@@ -73,6 +103,9 @@ void X11Hotkeys::listenForTriggers() {
                 if (peer->readLine() == "trigger\n" && filter_->handler) {
                     filter_->handler();  // the press itself, posted like the key's
                     peer->write("ok\n");
+                    QFile marker(triggerUsedMarker());
+                    if (!marker.exists() && QDir().mkpath(QFileInfo(marker).absolutePath()) && marker.open(QIODevice::WriteOnly))
+                        marker.close(), keepPrivate(marker.fileName());
                 }
                 peer->disconnectFromServer();
             });
