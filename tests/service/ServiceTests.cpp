@@ -31,22 +31,28 @@ INSTANTIATE_TEST_SUITE_P(Prompts, Builtin,
                                            PromptCase{"résume cet article : « Lyon a voté… »", Language::French},
                                            PromptCase{"fix this bug: const x = [1,2,3].map(i => i*2", Language::English}));
 
-// A running service on a free loopback port with the given improver.
-struct Running {
-    explicit Running(Improver& improver) {
-        installRoutes(server, improver);
+// An httplib server on a free loopback port, set up by `routes`, running until it goes.
+struct Serving {
+    explicit Serving(const std::function<void(httplib::Server&)>& routes) {
+        routes(server);
         port = server.bind_to_any_port("127.0.0.1");
         thread = std::thread([this] { server.listen_after_bind(); });
         while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    ~Running() {
+    ~Serving() {
         server.stop();
         thread.join();
     }
     httplib::Client client() { return httplib::Client("127.0.0.1", port); }
+    std::string url(const std::string& path) { return "http://127.0.0.1:" + std::to_string(port) + path; }
     httplib::Server server;
     int port = 0;
     std::thread thread;
+};
+
+// The service itself, with the given improver.
+struct Running : Serving {
+    explicit Running(Improver& improver) : Serving([&](httplib::Server& s) { installRoutes(s, improver); }) {}
 };
 
 struct RequestCase { std::string name, method, path, contentType, body; int status; };
@@ -126,25 +132,22 @@ TEST(Limits, SixtyFourClientsTricklingHeadersLeaveRoomForOthers) {
 }
 
 TEST(Upstream, ForwardsWithTheKeyAndAFailureUpstreamIsA502) {
-    httplib::Server fake, elsewhere;
     nlohmann::json seen;
     std::string auth;
     std::atomic<int> elsewhereHits{0};
-    elsewhere.Post(".*", [&](const httplib::Request&, httplib::Response&) { ++elsewhereHits; });
-    const std::string elsewhereUrl =
-        "http://127.0.0.1:" + std::to_string(elsewhere.bind_to_any_port("127.0.0.1")) + "/v1/chat/completions";
-    std::thread elsewhereThread([&] { elsewhere.listen_after_bind(); });
-    fake.Post("/v1/chat/completions", [&](const httplib::Request& req, httplib::Response& res) {
-        seen = nlohmann::json::parse(req.body);
-        auth = req.get_header_value("Authorization");
-        std::string user = seen["messages"][1]["content"];
-        if (user == "fail") return void(res.status = 500);
-        if (user == "moved") return res.set_redirect(elsewhereUrl, 307);
-        res.set_content(nlohmann::json{{"choices", {{{"message", {{"content", "Better: " + user}}}}}}}.dump(), "application/json");
+    Serving elsewhere([&](httplib::Server& s) { s.Post(".*", [&](const auto&, auto&) { ++elsewhereHits; }); });
+    Serving upstream([&](httplib::Server& s) {
+        s.Post("/v1/chat/completions", [&](const httplib::Request& req, httplib::Response& res) {
+            seen = nlohmann::json::parse(req.body);
+            auth = req.get_header_value("Authorization");
+            std::string user = seen["messages"][1]["content"];
+            if (user == "fail") return void(res.status = 500);
+            if (user == "moved") return res.set_redirect(elsewhere.url("/v1/chat/completions"), 307);
+            res.set_content(nlohmann::json{{"choices", {{{"message", {{"content", "Better: " + user}}}}}}}.dump(),
+                            "application/json");
+        });
     });
-    int port = fake.bind_to_any_port("127.0.0.1");
-    std::thread thread([&] { fake.listen_after_bind(); });
-    UpstreamImprover improver({"http://127.0.0.1:" + std::to_string(port) + "/v1", "local-model", "k3y", std::chrono::seconds(5)});
+    UpstreamImprover improver({upstream.url("/v1"), "local-model", "k3y", std::chrono::seconds(5)});
     EXPECT_EQ(improver.improve("draft"), "Better: draft");
     EXPECT_EQ(seen["model"], "local-model");
     EXPECT_EQ(auth, "Bearer k3y");
@@ -153,10 +156,6 @@ TEST(Upstream, ForwardsWithTheKeyAndAFailureUpstreamIsA502) {
     EXPECT_EQ(res->status, 502);
     EXPECT_EQ(improver.improve("moved"), std::nullopt) << "a redirect is not followed";
     EXPECT_EQ(elsewhereHits, 0) << "the key never went elsewhere";
-    fake.stop();
-    elsewhere.stop();
-    thread.join();
-    elsewhereThread.join();
 }
 
 }  // namespace
