@@ -16,7 +16,8 @@
 
 namespace {
 
-std::unique_ptr<httplib::Server> server;
+// Never destroyed: the signal thread may still look at it while the process exits.
+httplib::Server* server = nullptr;
 std::atomic<bool> serverReady{false}, stopRequested{false};
 
 // Waits for a stop signal, then stops the server once it runs. A signal before main reaches
@@ -131,8 +132,8 @@ int main(int argc, char** argv) {
     if (upstream.baseUrl.empty()) improver = std::make_unique<BuiltinImprover>();
     else improver = std::make_unique<UpstreamImprover>(upstream);
 
-    if (cert.empty()) server = std::make_unique<httplib::Server>();
-    else server = std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
+    if (cert.empty()) server = new httplib::Server;
+    else server = new httplib::SSLServer(cert.c_str(), key.c_str());
     if (!server->is_valid()) {
         std::cerr << "quillberry-service: cannot load the certificate or key\n";
         return 1;
