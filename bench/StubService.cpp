@@ -53,6 +53,12 @@ int main(int argc, char** argv) {
         }
         std::ofstream(record + ".times", std::ios::app) << arrival << " " << wallNs() << "\n";
     });
+    // Not only SO_REUSEPORT (httplib's default): the port may still have connections of an
+    // earlier run in TIME_WAIT.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     running = &server;
     std::signal(SIGTERM, [](int) { if (running) running->stop(); });
     server.listen("127.0.0.1", port);
