@@ -147,7 +147,6 @@ public:
     std::map<std::string, std::string> strings;
     std::map<std::string, bool> bools;
     std::optional<std::string> clipboard;
-    int clipboardWrites = 0;
     std::optional<std::string> selection;  // what the frontmost application has selected
     bool trusted = false;
     std::function<void()> hotkeyHandler;
@@ -183,8 +182,8 @@ private:
     void removeObject(const std::string& key) override { strings.erase(key), bools.erase(key); }
     AlertAnswer runModal(const AlertSpec& spec) override;
     std::optional<std::string> stringForType() override { return clipboard; }
-    void clearContents() override { clipboard.reset(), ++clipboardWrites; }
-    void replaceWithString(const std::string& t) override { clipboard = t, ++clipboardWrites; }
+    void clearContents() override { clipboard.reset(); }
+    void replaceWithString(const std::string& t) override { clipboard = t; }
     void copySelection() override {
         if (selection) replaceWithString(*selection);
     }
