@@ -23,9 +23,9 @@ bool privateFolder(const std::string& path) {
     if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
     return (st.st_mode & 0777) == 0700 || ::chmod(path.c_str(), 0700) == 0;
 }
-}  // namespace
 
-std::string lockPath(const std::string& bundleId) {
+// <runtime folder>/<bundle id><suffix>, or empty when no safe folder exists.
+std::string runtimeFile(const std::string& bundleId, const char* suffix) {
     const char* dir = std::getenv("XDG_RUNTIME_DIR");
     // Built by appending: GCC 12 at -O3 reports a false -Wrestrict on chained operator+.
     std::string path;
@@ -35,13 +35,14 @@ std::string lockPath(const std::string& bundleId) {
         path.append("/tmp/quillberry-").append(std::to_string(::getuid()));
         if (!privateFolder(path)) return "";
     }
-    return path.append("/").append(bundleId).append(".lock");
+    return path.append("/").append(bundleId).append(suffix);
 }
 
-std::string triggerPath(const std::string& bundleId) {
-    std::string path = lockPath(bundleId);
-    return path.empty() ? path : path.replace(path.size() - 5, 5, ".trigger");
-}
+}  // namespace
+
+std::string lockPath(const std::string& bundleId) { return runtimeFile(bundleId, ".lock"); }
+
+std::string triggerPath(const std::string& bundleId) { return runtimeFile(bundleId, ".trigger"); }
 
 int sendTrigger(const std::string& bundleId) {
     const std::string path = triggerPath(bundleId);

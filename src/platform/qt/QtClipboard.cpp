@@ -1,12 +1,8 @@
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QStandardPaths>
 
-#include "config/Constants.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace quillberry::qt {
@@ -44,11 +40,8 @@ void QtClipboard::copySelection() {
 // it is in force only once the user has asked for it ("Activer"). The grant lives
 // outside the app's preferences, like a system permission, in the user's configuration
 // directory; deleting the file withdraws it.
-QtClipboard::QtClipboard(const std::string& bundleId) {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/" +
-                  QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size()));
-    grantPath_ = (dir + "/" + QString::fromStdString(bundleId) + ".automatic-mode").toStdString();
-}
+QtClipboard::QtClipboard(const std::string& bundleId)
+    : grantPath_(configFile(bundleId, ".automatic-mode").toStdString()) {}
 
 bool QtClipboard::isProcessTrusted() {
     return QGuiApplication::clipboard()->supportsSelection() && QFileInfo::exists(QString::fromStdString(grantPath_));
@@ -57,12 +50,7 @@ bool QtClipboard::isProcessTrusted() {
 bool QtClipboard::isProcessTrustedWithPrompt() {
     bool trusted = isProcessTrusted();
     if (!trusted && QGuiApplication::clipboard()->supportsSelection()) {
-        QString path = QString::fromStdString(grantPath_);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile grant(path);
-        if (grant.open(QIODevice::WriteOnly)) grant.write("granted\n");
-        grant.close();
-        keepPrivate(path);
+        writePrivateFile(QString::fromStdString(grantPath_), "granted\n");
     }
     return trusted;
 }

@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include "config/Constants.h"
 #include "platform/qt/QtPlatform.h"
@@ -12,6 +13,20 @@ void keepPrivate(const QString& file) {
     // The e-mail address and the automatic-mode grant are the user's business alone.
     QFile::setPermissions(QFileInfo(file).absolutePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (QFile::exists(file)) QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+QString configFile(const std::string& bundleId, const char* suffix) {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/" +
+           QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())) + "/" +
+           QString::fromStdString(bundleId) + suffix;
+}
+
+void writePrivateFile(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) file.write(content);
+    file.close();
+    keepPrivate(path);
 }
 
 // INI in the user's configuration directory, one file per bundle id, written atomically

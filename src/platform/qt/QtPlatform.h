@@ -18,6 +18,7 @@
 
 class QLocalServer;
 class QSettings;
+class QByteArray;
 class QString;
 class QVariant;
 
@@ -73,6 +74,10 @@ private:
 
 // Makes a file of the user's configuration 0600 and its folder 0700.
 void keepPrivate(const QString& file);
+// <configuration>/quillberry/<bundle id><suffix>: the app's files beside its preferences.
+QString configFile(const std::string& bundleId, const char* suffix);
+// Writes `content` to `path`, folder made if missing, both kept private.
+void writePrivateFile(const QString& path, const QByteArray& content);
 
 class QtAlerts : public Alerts {
 public:

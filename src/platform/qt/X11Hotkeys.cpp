@@ -1,16 +1,12 @@
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <xcb/xcb.h>
 
-#include "config/Constants.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtPlatform.h"
@@ -80,11 +76,7 @@ bool X11Hotkeys::installHandler(std::function<void()> onPressed) {
     return true;
 }
 
-QString X11Hotkeys::triggerUsedMarker() const {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/" +
-           QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())) + "/" +
-           QString::fromStdString(bundleId_) + ".trigger-used";
-}
+QString X11Hotkeys::triggerUsedMarker() const { return configFile(bundleId_, ".trigger-used"); }
 
 // Only the instance that holds the lock gets here, so a socket left by a killed one is stale.
 // The socket sits in the lock's private folder and is the user's alone.
@@ -103,9 +95,7 @@ void X11Hotkeys::listenForTriggers() {
                 if (peer->readLine() == "trigger\n" && filter_->handler) {
                     filter_->handler();  // the press itself, posted like the key's
                     peer->write("ok\n");
-                    QFile marker(triggerUsedMarker());
-                    if (!marker.exists() && QDir().mkpath(QFileInfo(marker).absolutePath()) && marker.open(QIODevice::WriteOnly))
-                        marker.close(), keepPrivate(marker.fileName());
+                    if (!QFileInfo::exists(triggerUsedMarker())) writePrivateFile(triggerUsedMarker(), "");
                 }
                 peer->disconnectFromServer();
             });
