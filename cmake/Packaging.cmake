@@ -87,7 +87,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_APP_PACKAGE_NAME quillberry)
 # Qt's X11 platform plugin is loaded at run time, so shlibdeps cannot see it.
 set(CPACK_DEBIAN_APP_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS "quillberry-service, ca-certificates")
+set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS "quillberry-service, ca-certificates, qt6-wayland")
 set(CPACK_DEBIAN_APP_DESCRIPTION "tray utility that improves a copied prompt with one key
 Quillberry lives in the status bar. Copy some text and press Ctrl+U: it sends
 the text with your account e-mail to an optimisation service, puts the improved

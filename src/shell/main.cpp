@@ -15,7 +15,9 @@ int main(int argc, char** argv) {
     qt::silenceQtMessages();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Quillberry");
-    QApplication::setDesktopFileName(QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size())));
+    // The desktop entry's name, which is also the app id on Wayland. Qt drops a trailing
+    // ".desktop" as the file's extension, and the id itself ends in ".desktop".
+    QApplication::setDesktopFileName(QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size())) + ".desktop");
     // A status-bar app: closing the onboarding or a notice must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     qt::installTerminationHandler();

@@ -5,6 +5,8 @@
 #include <memory>
 #include <optional>
 
+#include <QString>
+
 #include "platform/Alerts.h"
 #include "platform/Application.h"
 #include "platform/Defaults.h"
@@ -17,10 +19,14 @@
 #include "platform/qt/CurlHttp.h"
 
 class QLocalServer;
+class QSocketNotifier;
 class QSettings;
 class QByteArray;
-class QString;
 class QVariant;
+
+namespace quillberry::wayland {
+class DataControl;
+}
 
 namespace quillberry::qt {
 
@@ -84,10 +90,13 @@ public:
     AlertAnswer runModal(const AlertSpec& spec) override;
 };
 
-// Clipboard, selection capture and the automatic-mode permission on X11.
+// Clipboard, selection capture and the automatic-mode permission: through Qt on X11, through
+// the compositor's data-control protocol in a Wayland session that offers it (there Qt
+// reads nothing and its writes are refused unless one of our windows has focus).
 class QtClipboard : public Pasteboard, public SelectionCopy, public Accessibility {
 public:
     explicit QtClipboard(const std::string& bundleId);
+    ~QtClipboard() override;
     std::optional<std::string> stringForType() override;
     void clearContents() override;
     void replaceWithString(const std::string& text) override;
@@ -95,8 +104,14 @@ public:
     bool isProcessTrusted() override;
     bool isProcessTrustedWithPrompt() override;
 
+    // The data-control protocol in use; empty when the clipboard goes through Qt.
+    std::string dataControlProtocol() const;
+
 private:
+    bool selectionReadable() const;
     std::string grantPath_;
+    std::unique_ptr<wayland::DataControl> dataControl_;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 // Presses come from the X key grab and from `quillberry --trigger` (a local socket), for
@@ -165,6 +180,18 @@ private:
     QtWorkspace workspace_;
     QtViewKit viewKit_;
 };
+
+// What this desktop session lets the app do, found once at start.
+struct Session {
+    bool wayland = false;
+    bool dataControl = false;  // the clipboard and the selection without focus, on Wayland
+    // What works in a lesser way here, for the tray's tooltip; empty where nothing does.
+    QString limits() const;
+};
+Session& session();
+bool isWaylandSession();
+// In a Wayland session, at launch: one notice for each thing the desktop withholds.
+void tellSessionLimits();
 
 // Quits the event loop in order on SIGTERM and SIGINT.
 void installTerminationHandler();

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+#include "platform/qt/QtPlatform.h"
+
 namespace quillberry::qt {
 
 namespace {
@@ -96,7 +98,8 @@ void QtStatusItem::refresh() {
     QPixmap image;
     if (image_) image = pixmapOf(*image_);
     tray_.setIcon(QIcon(render(image_ ? &image : nullptr, QString::fromStdString(title_))));
-    tray_.setToolTip(QStringLiteral("Quillberry"));
+    const QString limits = session().limits();
+    tray_.setToolTip(limits.isEmpty() ? QStringLiteral("Quillberry") : QStringLiteral("Quillberry — ") + limits);
 }
 
 void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)> perform) {

@@ -56,11 +56,10 @@ bool X11Hotkeys::installHandler(std::function<void()> onPressed) {
     if (!QCoreApplication::instance()) return false;
     QCoreApplication::instance()->installNativeEventFilter(filter_.get());
     listenForTriggers();
-    // Under XWayland the key grab sees only keys typed into X11 windows: without a bound
+    // On Wayland the key grab sees at most the keys typed into X11 windows: without a bound
     // trigger, Ctrl+U would do nothing, and say nothing. So say it, at each launch, until the
     // trigger has been used once (a marker file records that).
-    const bool wayland = qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland" || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-    if (wayland && QGuiApplication::platformName() == "xcb" && !QFileInfo::exists(triggerUsedMarker())) {
+    if (isWaylandSession() && !QFileInfo::exists(triggerUsedMarker())) {
         QTimer::singleShot(0, [] {
             AlertSpec notice;
             notice.style = AlertStyle::Informational;

@@ -1,0 +1,60 @@
+#include <QGuiApplication>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "platform/qt/QtAlerts.h"
+#include "platform/qt/QtPlatform.h"
+
+namespace quillberry::qt {
+
+namespace {
+// A panel started at login beside the app may take a few seconds to offer its tray.
+constexpr int TRAY_GRACE_MS = 5000;
+
+void notice(const char* title, const char* text) {
+    AlertSpec spec;
+    spec.style = AlertStyle::Informational;
+    spec.messageText = title;
+    spec.informativeText = text;
+    spec.buttons = {"Compris"};
+    QtAlerts().runModal(spec);
+}
+}  // namespace
+
+bool isWaylandSession() {
+    return qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland" || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+
+Session& session() {
+    static Session current;
+    return current;
+}
+
+QString Session::limits() const {
+    if (!wayland) return {};
+    // No desktop portal is used yet: on Wayland the shortcut is always the bound command.
+    QString text = QStringLiteral("raccourci : quillberry --trigger");
+    if (!dataControl) text += QStringLiteral(", presse-papiers inaccessible");
+    return text;
+}
+
+void tellSessionLimits() {
+    if (!session().wayland) return;
+    if (!session().dataControl) {
+        QTimer::singleShot(0, qApp, [] {
+            notice("Presse-papiers inaccessible",
+                   "Ce bureau ne laisse pas Quillberry lire le presse-papiers en arrière-plan : le raccourci "
+                   "ne trouvera pas le texte copié. Quillberry fonctionne pleinement sur X11, KDE Plasma et "
+                   "les bureaux wlroots (sway, Hyprland).");
+        });
+    }
+    QTimer::singleShot(TRAY_GRACE_MS, qApp, [] {
+        if (QSystemTrayIcon::isSystemTrayAvailable()) return;
+        notice("Icône de Quillberry invisible",
+               "Ce bureau n'affiche pas les icônes de la barre d'état : le menu de Quillberry n'y apparaît pas. "
+               "Sur GNOME, installe l'extension « AppIndicator and KStatusNotifierItem Support » puis relance "
+               "Quillberry.\n\nQuillberry fonctionne quand même : copie un texte puis utilise ton raccourci.");
+    });
+}
+
+}  // namespace quillberry::qt
