@@ -8,12 +8,11 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <fstream>
 
 #include "Processes.h"
+#include "ServiceStub.h"
 #include "config/Constants.h"
 
 namespace quillberry::e2e {
@@ -42,7 +41,7 @@ inline QStringList withRole(const QString& role) {
 // The app's icons in the tray host: its windows that are not top-level.
 inline qsizetype trayIcons() { return windows().size() - windows(true).size(); }
 
-struct E2e : ::testing::Test {
+struct E2e : ::testing::Test, testing::ServiceStub {
     QTemporaryDir home;  // each case is a new user: its own home and runtime folder
     std::unique_ptr<Child> tray, app;
 
@@ -75,25 +74,6 @@ struct E2e : ::testing::Test {
     void startApp(const QString& binary = QUILLBERRY_APP) {
         app = std::make_unique<Child>(binary);
         ASSERT_TRUE(waitFor([] { return trayIcons() == 1; })) << "the icon never reached the tray";
-    }
-    // Plays the service on the app's port, answering each request as a test scripts it.
-    QTcpServer stub;
-    void listenAsService() {
-        ASSERT_TRUE(waitFor([&] { return stub.listen(QHostAddress::LocalHost, QUILLBERRY_SERVICE_PORT); }));
-    }
-    // The app's next request, read whole (its JSON body ends in "}"); null when none came.
-    std::unique_ptr<QTcpSocket> nextRequest() {
-        if (!waitFor([&] { return stub.hasPendingConnections(); })) return nullptr;
-        std::unique_ptr<QTcpSocket> socket(stub.nextPendingConnection());
-        QByteArray request;
-        waitFor([&] { return (request += socket->readAll()).endsWith('}'); });
-        return socket;
-    }
-    static void reply(QTcpSocket& socket, const QByteArray& body, const QByteArray& length = "") {
-        // One request a connection, so that each reaches nextRequest.
-        socket.write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
-                     (length.isEmpty() ? QByteArray::number(body.size()) : length) + "\r\n\r\n" + body);
-        waitFor([&] { return socket.bytesToWrite() == 0; });
     }
     // Returns once the X server knows we own the clipboard, so a press that follows reads it.
     static void setClipboard(const QString& text, QMimeData* data = nullptr) {

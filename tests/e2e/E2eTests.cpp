@@ -55,20 +55,6 @@ TEST_F(E2e, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) 
     EXPECT_EQ(trayIcons(), 1);
 }
 
-TEST_F(E2e, OnXWaylandTheLaunchSaysHowToBindTheTriggerUntilItIsUsed) {
-    writeSettings("me@example.com");
-    qputenv("XDG_SESSION_TYPE", "wayland");  // the app's session, as a Wayland desktop starts it
-    startApp();
-    qunsetenv("XDG_SESSION_TYPE");
-    answer(awaitAlert());
-    Child trigger(QUILLBERRY_APP, {"--trigger"});
-    ASSERT_TRUE(trigger.waitExit());
-    EXPECT_TRUE(trigger.exitedCleanly());
-    answer(awaitAlert());  // the press itself: an empty clipboard
-    EXPECT_TRUE(QFileInfo::exists(home.filePath(".config/quillberry/" + QString(BUNDLE_ID.data()) + ".trigger-used")))
-        << "so the next launch says nothing";
-}
-
 }  // namespace
 }  // namespace quillberry::e2e
 

@@ -1,0 +1,162 @@
+// The built app as a native client of a headless sway: the shortcut is a sway binding that
+// runs `quillberry --trigger`, keys come from wtype, the clipboard and the selection are
+// set and read with wl-copy and wl-paste, and a window of this test's own has the focus, as
+// the user's editor would.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRasterWindow>
+#include <QTemporaryDir>
+
+#include "Processes.h"
+#include "ServiceStub.h"
+#include "config/Constants.h"
+
+namespace quillberry::wayland_test {
+namespace {
+using testing::Child;
+using testing::waitFor;
+
+const QString APP_ID = QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size()));
+const QString EDITOR_ID = "quillberry-test-editor";
+
+// sway refuses to run as root: then the desktop and the app run as nobody.
+std::unique_ptr<Child> startAsUser(const QString& program, const QStringList& args) {
+    if (::getuid() != 0) return std::make_unique<Child>(program, args);
+    return std::make_unique<Child>("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args);
+}
+
+struct Sway : ::testing::Test, testing::ServiceStub {
+    QTemporaryDir home;
+    std::unique_ptr<Child> compositor, editor, app;
+
+    QString config(const QString& name) { return home.filePath(".config/quillberry/" + APP_ID + name); }
+    QString appBinary() { return home.filePath("bin/quillberry"); }
+    void SetUp() override {
+        ASSERT_TRUE(QDir(home.path()).mkpath("runtime") && QDir(home.path()).mkpath(".config/quillberry") &&
+                    QDir(home.path()).mkpath("bin/resources"));
+        // A copy that nobody can run wherever the build tree is (a root-only home, say).
+        ASSERT_TRUE(QFile::copy(QUILLBERRY_APP, appBinary()) &&
+                    QFile::copy(QFileInfo(QUILLBERRY_APP).dir().filePath("resources/menubar_icon.png"),
+                                home.filePath("bin/resources/menubar_icon.png")));
+        QFile settings(config(".ini")), sway(home.filePath("sway.conf"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly) && sway.open(QIODevice::WriteOnly));
+        settings.write("[General]\nquillberry_onboarding_done=true\nverbalift_email=me@example.com\n");
+        sway.write(("xwayland disable\nbindsym Ctrl+u exec " + appBinary() + " --trigger\n").toUtf8());
+        settings.close(), sway.close();
+        if (::getuid() == 0) {
+            ASSERT_EQ(testing::run("chown", {"-R", "65534:65534", home.path()}), "");
+        }
+        QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        for (auto [name, value] : {std::pair{"HOME", home.path()}, {"XDG_RUNTIME_DIR", home.filePath("runtime")},
+                                   {"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"},
+                                   {"WLR_RENDERER", "pixman"}, {"XDG_SESSION_TYPE", "wayland"},
+                                   {"QT_QPA_PLATFORM", "wayland"}}) {
+            qputenv(name, value.toUtf8());
+        }
+        qunsetenv("DISPLAY"), qunsetenv("WAYLAND_DISPLAY"), qunsetenv("SWAYSOCK");
+        compositor = startAsUser("sway", {"-c", home.filePath("sway.conf")});
+        QDir runtime(home.filePath("runtime"));
+        ASSERT_TRUE(waitFor([&] {
+            return runtime.entryList({"wayland-?"}, QDir::System).size() == 1 && !runtime.entryList({"sway-ipc.*"}, QDir::System).empty();
+        })) << "sway did not start: " << compositor->readAll().toStdString();
+        qputenv("WAYLAND_DISPLAY", runtime.entryList({"wayland-?"}, QDir::System)[0].toUtf8());
+        qputenv("SWAYSOCK", runtime.filePath(runtime.entryList({"sway-ipc.*"}, QDir::System)[0]).toUtf8());
+        editor = std::make_unique<Child>(QCoreApplication::applicationFilePath(), QStringList{"--editor"});
+        ASSERT_TRUE(waitFor([&] { return focused() == EDITOR_ID; })) << "the editor window never had the focus";
+    }
+    void TearDown() override {
+        if (HasFailure()) testing::run("grim", {QString(QUILLBERRY_SHOTS) + "/FAIL-sway-" +
+                                                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png"});
+        app.reset(), editor.reset(), compositor.reset();
+    }
+
+    // The app ids of sway's windows, the focused one first.
+    static QStringList windows() {
+        QStringList ids;
+        std::function<void(const QJsonObject&)> visit = [&](const QJsonObject& node) {
+            const QString id = node["app_id"].toString();
+            if (!id.isEmpty()) node["focused"].toBool() ? ids.prepend(id) : ids.append(id);
+            for (const char* children : {"nodes", "floating_nodes"}) {
+                for (const QJsonValue& child : node[children].toArray()) visit(child.toObject());
+            }
+        };
+        visit(QJsonDocument::fromJson(testing::run("swaymsg", {"-r", "-t", "get_tree"})).object());
+        return ids;
+    }
+    static QString focused() { return windows().value(0); }
+    static QString paste(const QStringList& which = {}) { return testing::run("wl-paste", QStringList{"--no-newline"} + which); }
+
+    void startApp() {
+        app = startAsUser(appBinary(), {});
+        ASSERT_TRUE(waitFor([&] { return QFile::exists(home.filePath("runtime/" + APP_ID + ".trigger")); }));
+    }
+    // wtype sometimes loses a key: a press is repeated until what it should cause happens.
+    // Its keyboard goes when it ends, and Ctrl may stay down for the window that had the
+    // focus then: a Return also releases Ctrl (Qt's dialogs ignore Ctrl+Return).
+    static bool pressUntil(const QStringList& keys, const std::function<bool()>& done) {
+        return waitFor([&] { return testing::run("wtype", keys), waitFor(done, 1000); });
+    }
+    static void answerNotice() {
+        ASSERT_TRUE(waitFor([] { return focused() == APP_ID; })) << "no notice has the focus";
+        ASSERT_TRUE(pressUntil({"-m", "ctrl", "-k", "Return"}, [] { return focused() == EDITOR_ID; })) << "the notice did not close: " << windows().join(",").toStdString();
+    }
+    void improve(const QString& expected) {
+        listenAsService();
+        ASSERT_TRUE(pressUntil({"-M", "ctrl", "u", "-m", "ctrl"}, [&] { return stub.hasPendingConnections(); }));
+        auto socket = nextRequest();
+        ASSERT_TRUE(socket);
+        EXPECT_TRUE(lastRequest.contains(expected.toUtf8())) << lastRequest.toStdString();
+        reply(*socket, R"({"improved_prompt":"Prompt amélioré"})");
+        ASSERT_TRUE(waitFor([] { return focused() == APP_ID; })) << "no notice";
+        EXPECT_EQ(paste(), "Prompt amélioré") << "while the notice shows";
+        answerNotice();
+        EXPECT_EQ(paste(), "Prompt amélioré") << "after it";
+    }
+};
+
+TEST_F(Sway, TheBoundShortcutImprovesWhatAWaylandProgramCopied) {
+    startApp();
+    answerNotice();  // how to bind the shortcut
+    answerNotice();  // no tray here: how to get the icon
+    Child copy("wl-copy", {"--foreground", "Texte copié sous Wayland"});
+    ASSERT_TRUE(waitFor([] { return paste() == "Texte copié sous Wayland"; }));
+    improve("Texte copié sous Wayland");
+    EXPECT_TRUE(QFile::exists(config(".trigger-used"))) << "the next launch would ask again";
+}
+
+TEST_F(Sway, AutomaticModeImprovesTheSelection) {
+    for (const char* marker : {".trigger-used", ".automatic-mode"}) {
+        QFile file(config(marker));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    startApp();
+    answerNotice();  // the tray's
+    Child select("wl-copy", {"--foreground", "--primary", "Texte sélectionné"});
+    ASSERT_TRUE(waitFor([] { return paste({"--primary"}) == "Texte sélectionné"; }));
+    improve("Texte sélectionné");
+}
+
+}  // namespace
+}  // namespace quillberry::wayland_test
+
+int main(int argc, char** argv) {
+    if (argc == 2 && QByteArray(argv[1]) == "--editor") {  // the focused window of a Wayland program
+        QGuiApplication app(argc, argv);
+        QGuiApplication::setDesktopFileName(quillberry::wayland_test::EDITOR_ID);
+        QRasterWindow window;
+        window.resize(400, 300);
+        window.show();
+        return QGuiApplication::exec();
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
