@@ -26,6 +26,7 @@ class QVariant;
 
 namespace quillberry::wayland {
 class DataControl;
+class GlobalShortcut;
 }
 
 namespace quillberry::qt {
@@ -114,22 +115,25 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// Presses come from the X key grab and from `quillberry --trigger` (a local socket), for
-// a desktop where the grab sees no key or a user who binds another one.
-class X11Hotkeys : public Hotkeys {
+// Presses come from the X key grab, from the desktop portal's global shortcut on Wayland,
+// and from `quillberry --trigger` (a local socket), for a desktop with neither or a user
+// who binds another key.
+class DesktopHotkeys : public Hotkeys {
 public:
-    explicit X11Hotkeys(const std::string& bundleId);
-    ~X11Hotkeys() override;
+    explicit DesktopHotkeys(const std::string& bundleId);
+    ~DesktopHotkeys() override;
     bool installHandler(std::function<void()> onPressed) override;
     std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int id) override;
     class Filter;
 
 private:
     void listenForTriggers();
+    void sayHowToBindTheTrigger();
     QString triggerUsedMarker() const;
     std::string bundleId_;
     std::unique_ptr<Filter> filter_;
     std::unique_ptr<QLocalServer> triggers_;
+    std::unique_ptr<wayland::GlobalShortcut> portal_;
 };
 
 class QtWorkspace : public Workspace {
@@ -175,7 +179,7 @@ private:
     QtDefaults defaults_;
     QtAlerts alerts_;
     QtClipboard clipboard_;
-    X11Hotkeys hotkeys_;
+    DesktopHotkeys hotkeys_;
     std::unique_ptr<CurlHttp> http_;
     QtWorkspace workspace_;
     QtViewKit viewKit_;
@@ -185,6 +189,7 @@ private:
 struct Session {
     bool wayland = false;
     bool dataControl = false;  // the clipboard and the selection without focus, on Wayland
+    bool portal = false;       // the shortcut bound through the desktop portal
     // What works in a lesser way here, for the tray's tooltip; empty where nothing does.
     QString limits() const;
 };

@@ -1,4 +1,5 @@
 #include <QGuiApplication>
+#include <QStringList>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -31,11 +32,10 @@ Session& session() {
 }
 
 QString Session::limits() const {
-    if (!wayland) return {};
-    // No desktop portal is used yet: on Wayland the shortcut is always the bound command.
-    QString text = QStringLiteral("raccourci : quillberry --trigger");
-    if (!dataControl) text += QStringLiteral(", presse-papiers inaccessible");
-    return text;
+    QStringList lacks;
+    if (wayland && !portal) lacks << QStringLiteral("raccourci : quillberry --trigger");
+    if (wayland && !dataControl) lacks << QStringLiteral("presse-papiers inaccessible");
+    return lacks.join(QStringLiteral(", "));
 }
 
 void tellSessionLimits() {

@@ -10,6 +10,7 @@
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtPlatform.h"
+#include "platform/wayland/GlobalShortcut.h"
 
 namespace quillberry::qt {
 
@@ -29,7 +30,7 @@ xcb_connection_t* x11Connection() {
 }
 }  // namespace
 
-class X11Hotkeys::Filter : public QAbstractNativeEventFilter {
+class DesktopHotkeys::Filter : public QAbstractNativeEventFilter {
 public:
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type != "xcb_generic_event_t" || keycode == 0) return false;
@@ -45,41 +46,55 @@ public:
     uint16_t modifiers = 0;
 };
 
-X11Hotkeys::X11Hotkeys(const std::string& bundleId) : bundleId_(bundleId), filter_(std::make_unique<Filter>()) {}
+DesktopHotkeys::DesktopHotkeys(const std::string& bundleId) : bundleId_(bundleId), filter_(std::make_unique<Filter>()) {}
 
-X11Hotkeys::~X11Hotkeys() {
+DesktopHotkeys::~DesktopHotkeys() {
     if (QCoreApplication::instance()) QCoreApplication::instance()->removeNativeEventFilter(filter_.get());
 }
 
-bool X11Hotkeys::installHandler(std::function<void()> onPressed) {
+bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
     filter_->handler = std::move(onPressed);
     if (!QCoreApplication::instance()) return false;
     QCoreApplication::instance()->installNativeEventFilter(filter_.get());
     listenForTriggers();
-    // On Wayland the key grab sees at most the keys typed into X11 windows: without a bound
-    // trigger, Ctrl+U would do nothing, and say nothing. So say it, at each launch, until the
-    // trigger has been used once (a marker file records that).
-    if (isWaylandSession() && !QFileInfo::exists(triggerUsedMarker())) {
-        QTimer::singleShot(0, [] {
-            AlertSpec notice;
-            notice.style = AlertStyle::Informational;
-            notice.messageText = "Raccourci à configurer";
-            notice.informativeText = "Sur cette session Wayland, Quillberry ne reçoit pas Ctrl+U. Dans les raccourcis "
-                                     "clavier de ton bureau, associe à Ctrl+U la commande :\n\n"
-                                     "quillberry --trigger\n\n"
-                                     "Ce message ne reviendra plus une fois le raccourci utilisé.";
-            notice.buttons = {"Compris"};
-            QtAlerts().runModal(notice);
-        });
+    // On Wayland the key grab sees at most the keys typed into X11 windows: the shortcut comes
+    // from the desktop's portal where it has one, and otherwise from a binding of
+    // `quillberry --trigger` that the user makes.
+    if (isWaylandSession()) {
+        using wayland::GlobalShortcut;
+        portal_ = std::make_unique<GlobalShortcut>(
+            "improve", "Améliorer le texte copié", "CTRL+U",
+            [this] {
+                if (filter_->handler) filter_->handler();
+            },
+            [this](GlobalShortcut::Outcome outcome) {
+                session().portal = outcome == GlobalShortcut::Outcome::Bound;
+                if (!session().portal) QTimer::singleShot(0, qApp, [this] { sayHowToBindTheTrigger(); });
+            });
     }
     return true;
 }
 
-QString X11Hotkeys::triggerUsedMarker() const { return configFile(bundleId_, ".trigger-used"); }
+// Without a portal, Ctrl+U would do nothing, and say nothing. So say it, at each launch,
+// until the trigger has been used once (a marker file records that).
+void DesktopHotkeys::sayHowToBindTheTrigger() {
+    if (QFileInfo::exists(triggerUsedMarker())) return;
+    AlertSpec notice;
+    notice.style = AlertStyle::Informational;
+    notice.messageText = "Raccourci à configurer";
+    notice.informativeText = "Sur cette session Wayland, Quillberry ne reçoit pas Ctrl+U. Dans les raccourcis "
+                             "clavier de ton bureau, associe à Ctrl+U la commande :\n\n"
+                             "quillberry --trigger\n\n"
+                             "Ce message ne reviendra plus une fois le raccourci utilisé.";
+    notice.buttons = {"Compris"};
+    QtAlerts().runModal(notice);
+}
+
+QString DesktopHotkeys::triggerUsedMarker() const { return configFile(bundleId_, ".trigger-used"); }
 
 // Only the instance that holds the lock gets here, so a socket left by a killed one is stale.
 // The socket sits in the lock's private folder and is the user's alone.
-void X11Hotkeys::listenForTriggers() {
+void DesktopHotkeys::listenForTriggers() {
     const QString path = QString::fromStdString(triggerPath(bundleId_));
     if (path.isEmpty()) return;
     QLocalServer::removeServer(path);
@@ -102,7 +117,7 @@ void X11Hotkeys::listenForTriggers() {
     });
 }
 
-std::optional<int> X11Hotkeys::registerHotkey(KeyCode key, ModifierMask modifiers, int id) {
+std::optional<int> DesktopHotkeys::registerHotkey(KeyCode key, ModifierMask modifiers, int id) {
     // Only the one combination the app knows: the U key with the primary modifier, which
     // is Control here.
     if (key != KeyCode::U || modifiers != ModifierMask::Command) return std::nullopt;

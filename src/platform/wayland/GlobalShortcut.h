@@ -1,0 +1,45 @@
+#pragma once
+// One shortcut bound through the desktop portal's GlobalShortcuts interface, where the
+// desktop offers it (KDE Plasma, GNOME 48 and later, Hyprland).
+
+#include <QDBusMessage>
+#include <QObject>
+#include <QTimer>
+#include <QVariantMap>
+#include <functional>
+
+namespace quillberry::wayland {
+
+class GlobalShortcut : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome { Bound, Unavailable };
+    // Asks at once; `settled` is called once, when the shortcut is bound or cannot be
+    // (no portal, a refusal, or no answer in time). `pressed` is called on each activation.
+    GlobalShortcut(QString id, QString description, QString preferredTrigger, std::function<void()> pressed,
+                   std::function<void(Outcome)> settled);
+
+private slots:
+    void onResponse(uint response, const QVariantMap& results);
+    // Taken whole: on Qt 6.4 the connection to a slot of the signal's own types failed.
+    void onActivated(const QDBusMessage& signal);
+
+private:
+    using Then = std::function<void(const QVariantMap&)>;
+    void request(const QString& method, const QVariantList& args, QVariantMap options, int limitMs, Then then);
+    void createSession();
+    void listShortcuts();
+    void bindShortcuts();
+    void settle(Outcome outcome);
+
+    QString id_, description_, trigger_;
+    std::function<void()> pressed_;
+    std::function<void(Outcome)> settled_;
+    QString session_, requestPath_;
+    Then then_;
+    QTimer limit_;
+    int tokens_ = 0;
+    bool settledOnce_ = false;
+};
+
+}  // namespace quillberry::wayland
