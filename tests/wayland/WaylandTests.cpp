@@ -1,7 +1,9 @@
-// The built app as a native client of a headless sway: the shortcut is a sway binding that
-// runs `quillberry --trigger`, keys come from wtype, the clipboard and the selection are
-// set and read with wl-copy and wl-paste, and a window of this test's own has the focus, as
-// the user's editor would.
+// The built app as a native Wayland client of a headless compositor, with no focus of its
+// own: the clipboard and the selection are set and read with wl-copy and wl-paste.
+// - sway: the shortcut is a sway binding that runs `quillberry --trigger`, keys come from
+//   wtype, and a window of this test's own has the focus, as the user's editor would;
+// - KWin: the shortcut is bound through the desktop portal and fired through KWin's
+//   shortcut service, as a key press would.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QRasterWindow>
 #include <QTemporaryDir>
 
@@ -27,47 +30,74 @@ using testing::waitFor;
 const QString APP_ID = QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size()));
 const QString EDITOR_ID = "quillberry-test-editor";
 
-// sway refuses to run as root: then the desktop and the app run as nobody.
+// sway refuses to run as root: then the desktop, its bus and the app run as nobody.
 std::unique_ptr<Child> startAsUser(const QString& program, const QStringList& args) {
     if (::getuid() != 0) return std::make_unique<Child>(program, args);
     return std::make_unique<Child>("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args);
 }
+QString runAsUser(const QString& program, const QStringList& args) {
+    auto child = startAsUser(program, args);
+    child->waitExit();
+    return child->readAll();
+}
 
-struct Sway : ::testing::Test, testing::ServiceStub {
+// A new user on a new desktop for each case: own home, runtime folder and session bus.
+struct Desktop : ::testing::Test, testing::ServiceStub {
     QTemporaryDir home;
-    std::unique_ptr<Child> compositor, editor, app;
+    std::unique_ptr<Child> bus, compositor, editor, app;
+    std::vector<std::unique_ptr<Child>> portals;
 
     QString config(const QString& name) { return home.filePath(".config/quillberry/" + APP_ID + name); }
-    QString appBinary() { return home.filePath("bin/quillberry"); }
-    void SetUp() override {
+    QString bin(const QString& name) { return home.filePath("bin/" + name); }
+    // A desktop of the user's and its environment, waiting for its display socket.
+    void startDesktop(const QString& binary, const QStringList& args, std::function<void()> owned = [] {}) {
         ASSERT_TRUE(QDir(home.path()).mkpath("runtime") && QDir(home.path()).mkpath(".config/quillberry") &&
                     QDir(home.path()).mkpath("bin/resources"));
         // A copy that nobody can run wherever the build tree is (a root-only home, say).
-        ASSERT_TRUE(QFile::copy(QUILLBERRY_APP, appBinary()) &&
+        ASSERT_TRUE(QFile::copy(QUILLBERRY_APP, bin("quillberry")) &&
                     QFile::copy(QFileInfo(QUILLBERRY_APP).dir().filePath("resources/menubar_icon.png"),
-                                home.filePath("bin/resources/menubar_icon.png")));
-        QFile settings(config(".ini")), sway(home.filePath("sway.conf"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly) && sway.open(QIODevice::WriteOnly));
+                                bin("resources/menubar_icon.png")));
+        QFile settings(config(".ini"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
         settings.write("[General]\nquillberry_onboarding_done=true\nverbalift_email=me@example.com\n");
-        sway.write(("xwayland disable\nbindsym Ctrl+u exec " + appBinary() + " --trigger\n").toUtf8());
-        settings.close(), sway.close();
+        settings.close();
+        owned();
         if (::getuid() == 0) {
             ASSERT_EQ(testing::run("chown", {"-R", "65534:65534", home.path()}), "");
         }
         QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         for (auto [name, value] : {std::pair{"HOME", home.path()}, {"XDG_RUNTIME_DIR", home.filePath("runtime")},
-                                   {"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"},
-                                   {"WLR_RENDERER", "pixman"}, {"XDG_SESSION_TYPE", "wayland"},
-                                   {"QT_QPA_PLATFORM", "wayland"}}) {
+                                   {"XDG_SESSION_TYPE", "wayland"}, {"QT_QPA_PLATFORM", "wayland"}}) {
             qputenv(name, value.toUtf8());
         }
         qunsetenv("DISPLAY"), qunsetenv("WAYLAND_DISPLAY"), qunsetenv("SWAYSOCK");
-        compositor = startAsUser("sway", {"-c", home.filePath("sway.conf")});
+        bus = startAsUser("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        ASSERT_TRUE(waitFor([&] { return bus->canReadLine(); })) << "no session bus";
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus->readLine().trimmed());
+        compositor = startAsUser(binary, args);
         QDir runtime(home.filePath("runtime"));
-        ASSERT_TRUE(waitFor([&] {
-            return runtime.entryList({"wayland-?"}, QDir::System).size() == 1 && !runtime.entryList({"sway-ipc.*"}, QDir::System).empty();
-        })) << "sway did not start: " << compositor->readAll().toStdString();
-        qputenv("WAYLAND_DISPLAY", runtime.entryList({"wayland-?"}, QDir::System)[0].toUtf8());
+        ASSERT_TRUE(waitFor([&] { return runtime.entryList({"wayland-*"}, QDir::System).filter(QRegularExpression("^wayland-[^.]+$")).size() == 1; }))
+            << "the compositor did not start: " << compositor->readAll().toStdString();
+        qputenv("WAYLAND_DISPLAY", runtime.entryList({"wayland-*"}, QDir::System).filter(QRegularExpression("^wayland-[^.]+$"))[0].toUtf8());
+    }
+    void TearDown() override { app.reset(), editor.reset(), portals.clear(), compositor.reset(), bus.reset(); }
+    void startApp() {
+        app = startAsUser(bin("quillberry"), {});
+        ASSERT_TRUE(waitFor([&] { return QFile::exists(home.filePath("runtime/" + APP_ID + ".trigger")); }));
+    }
+    static QString paste(const QStringList& which = {}) { return testing::run("wl-paste", QStringList{"--no-newline"} + which); }
+};
+
+struct Sway : Desktop {
+    void SetUp() override {
+        qputenv("WLR_BACKENDS", "headless"), qputenv("WLR_LIBINPUT_NO_DEVICES", "1"), qputenv("WLR_RENDERER", "pixman");
+        startDesktop("sway", {"-c", home.filePath("sway.conf")}, [&] {
+            QFile sway(home.filePath("sway.conf"));
+            ASSERT_TRUE(sway.open(QIODevice::WriteOnly));
+            sway.write(("xwayland disable\nbindsym Ctrl+u exec " + bin("quillberry") + " --trigger\n").toUtf8());
+        });
+        QDir runtime(home.filePath("runtime"));
+        ASSERT_TRUE(waitFor([&] { return !runtime.entryList({"sway-ipc.*"}, QDir::System).empty(); }));
         qputenv("SWAYSOCK", runtime.filePath(runtime.entryList({"sway-ipc.*"}, QDir::System)[0]).toUtf8());
         editor = std::make_unique<Child>(QCoreApplication::applicationFilePath(), QStringList{"--editor"});
         ASSERT_TRUE(waitFor([&] { return focused() == EDITOR_ID; })) << "the editor window never had the focus";
@@ -75,7 +105,7 @@ struct Sway : ::testing::Test, testing::ServiceStub {
     void TearDown() override {
         if (HasFailure()) testing::run("grim", {QString(QUILLBERRY_SHOTS) + "/FAIL-sway-" +
                                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png"});
-        app.reset(), editor.reset(), compositor.reset();
+        Desktop::TearDown();
     }
 
     // The app ids of sway's windows, the focused one first.
@@ -92,12 +122,6 @@ struct Sway : ::testing::Test, testing::ServiceStub {
         return ids;
     }
     static QString focused() { return windows().value(0); }
-    static QString paste(const QStringList& which = {}) { return testing::run("wl-paste", QStringList{"--no-newline"} + which); }
-
-    void startApp() {
-        app = startAsUser(appBinary(), {});
-        ASSERT_TRUE(waitFor([&] { return QFile::exists(home.filePath("runtime/" + APP_ID + ".trigger")); }));
-    }
     // wtype sometimes loses a key: a press is repeated until what it should cause happens.
     // Its keyboard goes when it ends, and Ctrl may stay down for the window that had the
     // focus then: a Return also releases Ctrl (Qt's dialogs ignore Ctrl+Return).
@@ -142,6 +166,44 @@ TEST_F(Sway, AutomaticModeImprovesTheSelection) {
     Child select("wl-copy", {"--foreground", "--primary", "Texte sélectionné"});
     ASSERT_TRUE(waitFor([] { return paste({"--primary"}) == "Texte sélectionné"; }));
     improve("Texte sélectionné");
+}
+
+struct KWin : Desktop {
+    static QString kglobalaccel(const QString& path, const QString& method, const QStringList& args = {}) {
+        return runAsUser("gdbus", QStringList{"call", "--session", "--dest", "org.kde.kglobalaccel", "--object-path", path,
+                                              "--method", method} + args);
+    }
+    void SetUp() override {
+        qputenv("XDG_CURRENT_DESKTOP", "KDE"), qputenv("KWIN_COMPOSE", "Q");
+        // The packaged binary carries file capabilities, which a container cannot grant; KWin
+        // checks its own name.
+        startDesktop(bin("kwin_wayland"), {"--virtual", "--no-lockscreen", "--socket", "wayland-kwin"},
+                     [&] { ASSERT_TRUE(QFile::copy("/usr/bin/kwin_wayland", bin("kwin_wayland"))); });
+        for (const char* portal : {"/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde", "/usr/libexec/xdg-desktop-portal"}) {
+            portals.push_back(startAsUser(portal, {}));
+        }
+        ASSERT_TRUE(waitFor([] {
+            return runAsUser("gdbus", {"call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/org/freedesktop/DBus",
+                                       "--method", "org.freedesktop.DBus.NameHasOwner", "org.freedesktop.portal.Desktop"})
+                .contains("true");
+        })) << "no portal";
+    }
+};
+
+TEST_F(KWin, ThePortalShortcutImprovesWhatAWaylandProgramCopied) {
+    listenAsService();
+    startApp();
+    // Bound through the portal, the shortcut is KWin's to fire, under the app's session.
+    ASSERT_TRUE(waitFor([] { return kglobalaccel("/component/quillberry", "org.kde.kglobalaccel.Component.shortcutNames").contains("improve"); }));
+    Child copy("wl-copy", {"--foreground", "Texte copié sous KDE"});
+    ASSERT_TRUE(waitFor([] { return paste() == "Texte copié sous KDE"; }));
+    kglobalaccel("/component/quillberry", "org.kde.kglobalaccel.Component.invokeShortcut", {"improve"});
+    auto socket = nextRequest();
+    ASSERT_TRUE(socket);
+    EXPECT_TRUE(lastRequest.contains("Texte copié sous KDE")) << lastRequest.toStdString();
+    reply(*socket, R"({"improved_prompt":"Prompt amélioré"})");
+    EXPECT_TRUE(waitFor([] { return paste() == "Prompt amélioré"; }));
+    EXPECT_FALSE(QFile::exists(config(".trigger-used")));
 }
 
 }  // namespace
