@@ -8,7 +8,6 @@
 #include <xcb/xcb.h>
 
 #include "platform/qt/InstanceLock.h"
-#include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/wayland/GlobalShortcut.h"
 
@@ -79,15 +78,10 @@ bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
 // until the trigger has been used once (a marker file records that).
 void DesktopHotkeys::sayHowToBindTheTrigger() {
     if (QFileInfo::exists(triggerUsedMarker())) return;
-    AlertSpec notice;
-    notice.style = AlertStyle::Informational;
-    notice.messageText = "Raccourci à configurer";
-    notice.informativeText = "Sur cette session Wayland, Quillberry ne reçoit pas Ctrl+U. Dans les raccourcis "
-                             "clavier de ton bureau, associe à Ctrl+U la commande :\n\n"
-                             "quillberry --trigger\n\n"
-                             "Ce message ne reviendra plus une fois le raccourci utilisé.";
-    notice.buttons = {"Compris"};
-    QtAlerts().runModal(notice);
+    showNoticeWhenIdle("Raccourci à configurer",
+                       "Sur cette session Wayland, Quillberry ne reçoit pas Ctrl+U. Dans les raccourcis clavier de "
+                       "ton bureau, associe à Ctrl+U la commande :\n\nquillberry --trigger\n\n"
+                       "Ce message ne reviendra plus une fois le raccourci utilisé.");
 }
 
 QString DesktopHotkeys::triggerUsedMarker() const { return configFile(bundleId_, ".trigger-used"); }

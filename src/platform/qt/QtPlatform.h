@@ -197,6 +197,8 @@ Session& session();
 bool isWaylandSession();
 // In a Wayland session, at launch: one notice for each thing the desktop withholds.
 void tellSessionLimits();
+// An informational notice with one "Compris" button, once no other dialog is open.
+void showNoticeWhenIdle(const char* title, const char* text);
 
 // Quits the event loop in order on SIGTERM and SIGINT.
 void installTerminationHandler();

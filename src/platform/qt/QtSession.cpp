@@ -1,4 +1,4 @@
-#include <QGuiApplication>
+#include <QApplication>
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -12,7 +12,14 @@ namespace {
 // A panel started at login beside the app may take a few seconds to offer its tray.
 constexpr int TRAY_GRACE_MS = 5000;
 
-void notice(const char* title, const char* text) {
+}  // namespace
+
+// Never one dialog over another: a notice that comes while another is open waits its turn.
+void showNoticeWhenIdle(const char* title, const char* text) {
+    if (QApplication::activeModalWidget()) {
+        QTimer::singleShot(500, qApp, [title, text] { showNoticeWhenIdle(title, text); });
+        return;
+    }
     AlertSpec spec;
     spec.style = AlertStyle::Informational;
     spec.messageText = title;
@@ -20,7 +27,6 @@ void notice(const char* title, const char* text) {
     spec.buttons = {"Compris"};
     QtAlerts().runModal(spec);
 }
-}  // namespace
 
 bool isWaylandSession() {
     return qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland" || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
@@ -42,7 +48,7 @@ void tellSessionLimits() {
     if (!session().wayland) return;
     if (!session().dataControl) {
         QTimer::singleShot(0, qApp, [] {
-            notice("Presse-papiers inaccessible",
+            showNoticeWhenIdle("Presse-papiers inaccessible",
                    "Ce bureau ne laisse pas Quillberry lire le presse-papiers en arrière-plan : le raccourci "
                    "ne trouvera pas le texte copié. Quillberry fonctionne pleinement sur X11, KDE Plasma et "
                    "les bureaux wlroots (sway, Hyprland).");
@@ -50,7 +56,7 @@ void tellSessionLimits() {
     }
     QTimer::singleShot(TRAY_GRACE_MS, qApp, [] {
         if (QSystemTrayIcon::isSystemTrayAvailable()) return;
-        notice("Icône de Quillberry invisible",
+        showNoticeWhenIdle("Icône de Quillberry invisible",
                "Ce bureau n'affiche pas les icônes de la barre d'état : le menu de Quillberry n'y apparaît pas. "
                "Sur GNOME, installe l'extension « AppIndicator and KStatusNotifierItem Support » puis relance "
                "Quillberry.\n\nQuillberry fonctionne quand même : copie un texte puis utilise ton raccourci.");
