@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QDBusConnection>
+#include <QDBusMetaType>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +24,7 @@
 #include "Processes.h"
 #include "ServiceStub.h"
 #include "config/Constants.h"
+#include "platform/wayland/GlobalShortcut.h"
 
 namespace quillberry::wayland_test {
 namespace {
@@ -34,6 +38,17 @@ const QString EDITOR_ID = "quillberry-test-editor";
 std::unique_ptr<Child> startAsUser(const QString& program, const QStringList& args) {
     if (::getuid() != 0) return std::make_unique<Child>(program, args);
     return std::make_unique<Child>("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args);
+}
+// The address a session bus prints (among its warnings); empty when it printed none.
+QByteArray busAddress(Child& bus) {
+    QByteArray line;
+    waitFor([&] {
+        while (bus.canReadLine()) {
+            if ((line = bus.readLine().trimmed()).startsWith("unix:")) return true;
+        }
+        return false;
+    });
+    return line.startsWith("unix:") ? line : QByteArray();
 }
 QString runAsUser(const QString& program, const QStringList& args) {
     auto child = startAsUser(program, args);
@@ -72,8 +87,9 @@ struct Desktop : ::testing::Test, testing::ServiceStub {
         }
         qunsetenv("DISPLAY"), qunsetenv("WAYLAND_DISPLAY"), qunsetenv("SWAYSOCK");
         bus = startAsUser("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        ASSERT_TRUE(waitFor([&] { return bus->canReadLine(); })) << "no session bus";
-        qputenv("DBUS_SESSION_BUS_ADDRESS", bus->readLine().trimmed());
+        const QByteArray address = busAddress(*bus);
+        ASSERT_FALSE(address.isEmpty()) << "no session bus";
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
         compositor = startAsUser(binary, args);
         QDir runtime(home.filePath("runtime"));
         ASSERT_TRUE(waitFor([&] { return runtime.entryList({"wayland-*"}, QDir::System).filter(QRegularExpression("^wayland-[^.]+$")).size() == 1; }))
@@ -236,6 +252,56 @@ TEST_F(KWin, ThePortalShortcutImprovesWhatAWaylandProgramCopied) {
     reply(*socket, R"({"improved_prompt":"Prompt amélioré"})");
     EXPECT_TRUE(waitFor([&] { return notices() == before + 1; })) << "no notice";
     EXPECT_EQ(paste(), "Prompt amélioré");
+}
+
+// A portal that answers each request as a case says: never, or with the user's refusal.
+struct FakePortal : QDBusVirtualObject {
+    bool refuses = false;
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& call, const QDBusConnection& bus) override {
+        if (call.member() == "Get") return bus.send(call.createReply(QVariant::fromValue(QDBusVariant(1u))));
+        const QString token = qdbus_cast<QVariantMap>(call.arguments().last()).value("handle_token").toString();
+        const QString request = "/org/freedesktop/portal/desktop/request/" + call.service().mid(1).replace('.', '_') + "/" + token;
+        bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        if (refuses) bus.send(QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response") << 1u << QVariantMap());
+        return true;
+    }
+};
+
+TEST(Portal, NoPortalARefusalOrNoAnswerLeaveTheShortcutToTheTrigger) {
+    // The process's session bus is made once, on first use: this case's own, set before. It
+    // starts no service, so the portal installed on the machine stays out of it.
+    QTemporaryDir dir;
+    QFile config(dir.filePath("bus.conf"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("<busconfig><type>session</type><listen>unix:tmpdir=" + dir.path().toUtf8() + "</listen><auth>EXTERNAL</auth>"
+                 "<policy context='default'><allow send_destination='*' eavesdrop='true'/><allow eavesdrop='true'/>"
+                 "<allow own='*'/></policy></busconfig>");
+    config.close();
+    Child bus("dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
+    const QByteArray address = busAddress(bus);
+    ASSERT_FALSE(address.isEmpty());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    {
+        QDBusConnection side = QDBusConnection::connectToBus(QString(address), "portal");
+        for (const char* portalDoes : {"nothing", "refuse", "never answer"}) {
+            FakePortal portal;
+            portal.refuses = portalDoes == std::string("refuse");
+            if (portalDoes != std::string("nothing")) {
+                ASSERT_TRUE(side.registerService("org.freedesktop.portal.Desktop") &&
+                            side.registerVirtualObject("/org/freedesktop/portal/desktop", &portal));
+            }
+            std::optional<wayland::GlobalShortcut::Outcome> outcome;
+            wayland::GlobalShortcut shortcut("improve", "", "CTRL+U", [] {}, [&](auto o) { outcome = o; });
+            EXPECT_TRUE(waitFor([&] { return outcome.has_value(); }, 15000)) << portalDoes;  // the app's limit is 10 s
+            EXPECT_EQ(outcome, wayland::GlobalShortcut::Outcome::Unavailable) << portalDoes;
+            side.unregisterObject("/org/freedesktop/portal/desktop");
+            side.unregisterService("org.freedesktop.portal.Desktop");
+        }
+    }
+    // Closed before their bus goes: libdbus aborts on a private connection that its bus drops.
+    QDBusConnection::disconnectFromBus("portal");
+    QDBusConnection::disconnectFromBus("qt_default_session_bus");
 }
 
 }  // namespace
