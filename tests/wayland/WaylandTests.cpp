@@ -61,6 +61,7 @@ struct Desktop : ::testing::Test, testing::ServiceStub {
     QTemporaryDir home;
     std::unique_ptr<Child> bus, compositor, editor, app;
     std::vector<std::unique_ptr<Child>> portals;
+    QString appBuild = QUILLBERRY_APP;
 
     QString config(const QString& name) { return home.filePath(".config/quillberry/" + APP_ID + name); }
     QString bin(const QString& name) { return home.filePath("bin/" + name); }
@@ -69,7 +70,7 @@ struct Desktop : ::testing::Test, testing::ServiceStub {
         ASSERT_TRUE(QDir(home.path()).mkpath("runtime") && QDir(home.path()).mkpath(".config/quillberry") &&
                     QDir(home.path()).mkpath("bin/resources"));
         // A copy that nobody can run wherever the build tree is (a root-only home, say).
-        ASSERT_TRUE(QFile::copy(QUILLBERRY_APP, bin("quillberry")) &&
+        ASSERT_TRUE(QFile::copy(appBuild, bin("quillberry")) &&
                     QFile::copy(QFileInfo(QUILLBERRY_APP).dir().filePath("resources/menubar_icon.png"),
                                 bin("resources/menubar_icon.png")));
         QFile settings(config(".ini"));
@@ -185,6 +186,35 @@ TEST_F(Sway, AutomaticModeImprovesTheSelection) {
     Child select("wl-copy", {"--foreground", "--primary", "Texte sélectionné"});
     ASSERT_TRUE(waitFor([] { return paste({"--primary"}) == "Texte sélectionné"; }));
     improve("Texte sélectionné");
+}
+
+// As on GNOME, which has no data-control: the text comes through a window of the app's own,
+// which the focus lets read the clipboard, and the result is written at the press that
+// closes its notice, the input event a clipboard write needs there.
+struct SwayWithoutDataControl : Sway {
+    void SetUp() override {
+        appBuild = QUILLBERRY_APP_NO_DATA_CONTROL;
+        Sway::SetUp();
+    }
+};
+
+TEST_F(SwayWithoutDataControl, TheTextComesThroughTheAppsWindowAndTheResultWithTheNoticesClose) {
+    QFile marker(config(".trigger-used"));
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+    startApp();
+    answerNotice();  // how the clipboard works here
+    answerNotice();  // the tray's
+    Child copy("wl-copy", {"--foreground", "Texte copié sous GNOME"});
+    ASSERT_TRUE(waitFor([] { return paste() == "Texte copié sous GNOME"; }));
+    listenAsService();
+    ASSERT_TRUE(pressUntil({"-M", "ctrl", "u", "-m", "ctrl"}, [] { return focused() == APP_ID; })) << "no window";
+    answerNotice();  // Return sends what the window read
+    auto socket = nextRequest();
+    ASSERT_TRUE(socket);
+    EXPECT_TRUE(lastRequest.contains("Texte copié sous GNOME")) << lastRequest.toStdString();
+    reply(*socket, R"({"improved_prompt":"Prompt amélioré"})");
+    answerNotice();
+    EXPECT_EQ(paste(), "Prompt amélioré");
 }
 
 struct KWin : Desktop {

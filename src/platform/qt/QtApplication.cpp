@@ -97,8 +97,8 @@ bool QtWorkspace::openUrl(const std::string& url) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
 }
 
-QtPlatform::QtPlatform(const std::string& bundleId, CurlHttp::Options httpOptions)
-    : defaults_(bundleId), clipboard_(bundleId), hotkeys_(bundleId), http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
+QtPlatform::QtPlatform(const std::string& bundleId, CurlHttp::Options httpOptions, bool dataControl)
+    : defaults_(bundleId), clipboard_(bundleId, dataControl), hotkeys_(bundleId), http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
     // Blocks of a megabyte and more (a big reply, its copies, the viewer's text) are mapped
     // on their own and unmapped when freed. By default glibc raises this threshold after
     // the first such free, and later big blocks then stay in the heap for good.

@@ -1,8 +1,15 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <QVBoxLayout>
 
 #include "platform/qt/QtPlatform.h"
 #include "platform/wayland/DataControl.h"
@@ -30,12 +37,30 @@ std::optional<std::string> decoded(std::optional<std::string> bytes) {
 // it is in force only once the user has asked for it ("Activer"). The grant lives
 // outside the app's preferences, like a system permission, in the user's configuration
 // directory; deleting the file withdraws it.
-QtClipboard::QtClipboard(const std::string& bundleId)
+// Holds the text to write until the next key or button press on one of our windows, and
+// writes it then, while that press's serial is the newest.
+class QtClipboard::WriteOnInput : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (pending && (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress)) {
+            QGuiApplication::clipboard()->setText(QString::fromStdString(*pending));
+            pending.reset();
+        }
+        return false;
+    }
+    std::optional<std::string> pending;
+    std::optional<std::string> written;  // this run's, already pending or written
+};
+
+QtClipboard::QtClipboard(const std::string& bundleId, bool dataControl)
     : grantPath_(configFile(bundleId, ".automatic-mode").toStdString()) {
     // Only a session that names its compositor: without WAYLAND_DISPLAY the library would
     // try a default socket, which on an X11 desktop may belong to someone else's session.
     if (!qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) return;
-    dataControl_ = wayland::DataControl::connect();
+    // Also the way on when a compositor withdraws the protocol.
+    writeOnInput_ = std::make_unique<WriteOnInput>();
+    qApp->installEventFilter(writeOnInput_.get());
+    if (dataControl) dataControl_ = wayland::DataControl::connect();
     if (!dataControl_) return;
     notifier_ = std::make_unique<QSocketNotifier>(dataControl_->fd(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
@@ -50,9 +75,41 @@ std::string QtClipboard::dataControlProtocol() const {
     return dataControl_ && dataControl_->usable() ? dataControl_->protocol() : "";
 }
 
+bool QtClipboard::throughOurWindows() const { return writeOnInput_ && !(dataControl_ && dataControl_->usable()); }
+
 std::optional<std::string> QtClipboard::stringForType() {
     if (dataControl_ && dataControl_->usable()) return decoded(dataControl_->read(wayland::Selection::Clipboard));
+    if (throughOurWindows()) return askForText();
     return plainText(QClipboard::Clipboard);
+}
+
+// A small window of ours: once it has the focus, the compositor hands it the clipboard, which
+// fills the field; Return (or the button) sends it, after any edit the user makes.
+std::optional<std::string> QtClipboard::askForText() {
+    writeOnInput_->written.reset(), writeOnInput_->pending.reset();  // a new run
+    QDialog dialog;
+    dialog.setWindowTitle("Quillberry");
+    auto* column = new QVBoxLayout(&dialog);
+    auto* label = new QLabel("Texte à améliorer :");
+    label->setTextFormat(Qt::PlainText);
+    auto* field = new QPlainTextEdit;
+    field->setPlaceholderText("Colle ici le texte (Ctrl+V)");
+    auto* buttons = new QDialogButtonBox;
+    QPushButton* send = buttons->addButton("Améliorer", QDialogButtonBox::AcceptRole);
+    buttons->addButton("Annuler", QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    column->addWidget(label), column->addWidget(field), column->addWidget(buttons);
+    send->setDefault(true);
+    send->setFocus();
+    auto fill = [field] {
+        if (field->toPlainText().isEmpty()) field->setPlainText(QGuiApplication::clipboard()->text());
+    };
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &dialog, fill);
+    QTimer::singleShot(0, &dialog, fill);
+    dialog.setFixedSize(480, 260);  // a small window, which tiling desktops float as a dialog
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return field->toPlainText().toStdString();
 }
 
 void QtClipboard::clearContents() {
@@ -61,8 +118,16 @@ void QtClipboard::clearContents() {
 }
 
 void QtClipboard::replaceWithString(const std::string& text) {
-    // A write the compositor refused, or a protocol it withdrew, falls back on Qt, which
-    // succeeds when one of our windows has the focus (the notice, for the second write).
+    if (throughOurWindows()) {
+        // The run writes its result twice, around its notice: the press that closes the
+        // notice writes the first, and the second must not wait for a press in a later run
+        // (so a part copied from the notice's viewer stays, here, on the clipboard).
+        if (writeOnInput_->written == text) return;
+        writeOnInput_->written = writeOnInput_->pending = text;
+        return;
+    }
+    // A write the compositor refused falls back on Qt, which succeeds when one of our windows
+    // has the focus.
     if (dataControl_ && dataControl_->usable() && dataControl_->write(text)) return;
     // One plain-text item; every earlier form (rich text, images) is dropped with the
     // old owner.
@@ -94,6 +159,7 @@ bool QtClipboard::isProcessTrustedWithPrompt() {
 
 bool QtClipboard::selectionReadable() const {
     if (dataControl_ && dataControl_->usable()) return dataControl_->offersPrimary();
+    if (throughOurWindows()) return false;  // the selection would need a window of its own
     return QGuiApplication::clipboard()->supportsSelection();
 }
 

@@ -93,10 +93,13 @@ public:
 
 // Clipboard, selection capture and the automatic-mode permission: through Qt on X11, through
 // the compositor's data-control protocol in a Wayland session that offers it (there Qt
-// reads nothing and its writes are refused unless one of our windows has focus).
+// reads nothing and its writes are refused unless one of our windows has focus). A Wayland
+// session without it (GNOME) gets the text from a small focused window of ours, and the
+// result is written at the next input event on one of our windows (the notice's button):
+// the only moments such a compositor lets a program read or set the clipboard.
 class QtClipboard : public Pasteboard, public SelectionCopy, public Accessibility {
 public:
-    explicit QtClipboard(const std::string& bundleId);
+    QtClipboard(const std::string& bundleId, bool dataControl = true);
     ~QtClipboard() override;
     std::optional<std::string> stringForType() override;
     void clearContents() override;
@@ -108,11 +111,16 @@ public:
     // The data-control protocol in use; empty when the clipboard goes through Qt.
     std::string dataControlProtocol() const;
 
+    class WriteOnInput;
+
 private:
     bool selectionReadable() const;
+    bool throughOurWindows() const;
+    std::optional<std::string> askForText();
     std::string grantPath_;
     std::unique_ptr<wayland::DataControl> dataControl_;
     std::unique_ptr<QSocketNotifier> notifier_;
+    std::unique_ptr<WriteOnInput> writeOnInput_;
 };
 
 // Presses come from the X key grab, from the desktop portal's global shortcut on Wayland,
@@ -154,7 +162,8 @@ public:
 // Needs a QApplication. Installs itself as the process's platform.
 class QtPlatform : public Platform {
 public:
-    explicit QtPlatform(const std::string& bundleId, CurlHttp::Options httpOptions = {});
+    // `dataControl` false: a Wayland session is treated as one without the protocol (tests).
+    explicit QtPlatform(const std::string& bundleId, CurlHttp::Options httpOptions = {}, bool dataControl = true);
     ~QtPlatform() override;
     Application& application() override { return application_; }
     MainQueue& mainQueue() override { return queue_; }

@@ -40,7 +40,7 @@ Session& session() {
 QString Session::limits() const {
     QStringList lacks;
     if (wayland && !portal) lacks << QStringLiteral("raccourci : quillberry --trigger");
-    if (wayland && !dataControl) lacks << QStringLiteral("presse-papiers inaccessible");
+    if (wayland && !dataControl) lacks << QStringLiteral("presse-papiers par une fenêtre");
     return lacks.join(QStringLiteral(", "));
 }
 
@@ -48,10 +48,11 @@ void tellSessionLimits() {
     if (!session().wayland) return;
     if (!session().dataControl) {
         QTimer::singleShot(0, qApp, [] {
-            showNoticeWhenIdle("Presse-papiers inaccessible",
-                   "Ce bureau ne laisse pas Quillberry lire le presse-papiers en arrière-plan : le raccourci "
-                   "ne trouvera pas le texte copié. Quillberry fonctionne pleinement sur X11, KDE Plasma et "
-                   "les bureaux wlroots (sway, Hyprland).");
+            showNoticeWhenIdle("Presse-papiers par une fenêtre",
+                   "Ce bureau ne laisse pas Quillberry lire le presse-papiers en arrière-plan. À chaque "
+                   "raccourci, une petite fenêtre s'ouvre avec le texte copié : valide-la avec Entrée. Le "
+                   "prompt amélioré est copié quand tu fermes le message qui l'affiche.\n\n"
+                   "Le mode automatique n'est pas disponible sur ce bureau.");
         });
     }
     QTimer::singleShot(TRAY_GRACE_MS, qApp, [] {
