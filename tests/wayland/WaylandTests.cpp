@@ -290,6 +290,7 @@ struct FakePortal : QDBusVirtualObject {
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& call, const QDBusConnection& bus) override {
         if (call.member() == "Get") return bus.send(call.createReply(QVariant::fromValue(QDBusVariant(1u))));
+        if (call.member() == "Register") return bus.send(call.createReply());
         const QString token = qdbus_cast<QVariantMap>(call.arguments().last()).value("handle_token").toString();
         const QString request = "/org/freedesktop/portal/desktop/request/" + call.service().mid(1).replace('.', '_') + "/" + token;
         bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
@@ -322,7 +323,7 @@ TEST(Portal, NoPortalARefusalOrNoAnswerLeaveTheShortcutToTheTrigger) {
                             side.registerVirtualObject("/org/freedesktop/portal/desktop", &portal));
             }
             std::optional<wayland::GlobalShortcut::Outcome> outcome;
-            wayland::GlobalShortcut shortcut("improve", "", "CTRL+U", [] {}, [&](auto o) { outcome = o; });
+            wayland::GlobalShortcut shortcut(APP_ID, "improve", "", "CTRL+U", [] {}, [&](auto o) { outcome = o; });
             EXPECT_TRUE(waitFor([&] { return outcome.has_value(); }, 15000)) << portalDoes;  // the app's limit is 10 s
             EXPECT_EQ(outcome, wayland::GlobalShortcut::Outcome::Unavailable) << portalDoes;
             side.unregisterObject("/org/freedesktop/portal/desktop");

@@ -62,7 +62,7 @@ bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
     if (isWaylandSession()) {
         using wayland::GlobalShortcut;
         portal_ = std::make_unique<GlobalShortcut>(
-            "improve", "Améliorer le texte copié", "CTRL+U",
+            QString::fromStdString(bundleId_), "improve", "Améliorer le texte copié", "CTRL+U",
             [this] {
                 if (filter_->handler) filter_->handler();
             },

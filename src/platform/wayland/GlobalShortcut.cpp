@@ -24,9 +24,9 @@ QVariant shortcutList(const QString& id, const QString& description, const QStri
 }
 }  // namespace
 
-GlobalShortcut::GlobalShortcut(QString id, QString description, QString preferredTrigger,
+GlobalShortcut::GlobalShortcut(QString appId, QString id, QString description, QString preferredTrigger,
                                std::function<void()> pressed, std::function<void(Outcome)> settled)
-    : id_(std::move(id)), description_(std::move(description)), trigger_(std::move(preferredTrigger)),
+    : appId_(std::move(appId)), id_(std::move(id)), description_(std::move(description)), trigger_(std::move(preferredTrigger)),
       pressed_(std::move(pressed)), settled_(std::move(settled)) {
     qDBusRegisterMetaType<QPair<QString, QVariantMap>>();
     qDBusRegisterMetaType<Shortcuts>();
@@ -47,7 +47,7 @@ GlobalShortcut::GlobalShortcut(QString id, QString description, QString preferre
         // Connected once the portal answers, which the call above may have started.
         QDBusConnection::sessionBus().connect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this,
                                               SLOT(onActivated(QDBusMessage)));
-        createSession();
+        registerAppId();
     });
 }
 
@@ -82,6 +82,17 @@ void GlobalShortcut::onResponse(uint response, const QVariantMap& results) {
     if (response != 0) return settle(Outcome::Unavailable);  // 1: the user said no; 2: other
     auto then = std::move(then_);
     then(results);
+}
+
+// Portals from 1.19 on take the app id from their host registry (older ones from the
+// systemd scope; 1.21 rejects a session without an id). Sent ahead of the session on the same
+// connection, which the bus delivers in order: no wait, and an older portal's error is moot.
+void GlobalShortcut::registerAppId() {
+    QDBusMessage call = QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, "org.freedesktop.host.portal.Registry", "Register");
+    call << appId_ << QVariantMap();
+    call.setAutoStartService(false);
+    QDBusConnection::sessionBus().asyncCall(call);
+    createSession();
 }
 
 void GlobalShortcut::createSession() {

@@ -16,8 +16,8 @@ public:
     enum class Outcome { Bound, Unavailable };
     // Asks at once; `settled` is called once, when the shortcut is bound or cannot be
     // (no portal, a refusal, or no answer in time). `pressed` is called on each activation.
-    GlobalShortcut(QString id, QString description, QString preferredTrigger, std::function<void()> pressed,
-                   std::function<void(Outcome)> settled);
+    GlobalShortcut(QString appId, QString id, QString description, QString preferredTrigger,
+                   std::function<void()> pressed, std::function<void(Outcome)> settled);
 
 private slots:
     void onResponse(uint response, const QVariantMap& results);
@@ -27,12 +27,13 @@ private slots:
 private:
     using Then = std::function<void(const QVariantMap&)>;
     void request(const QString& method, const QVariantList& args, QVariantMap options, int limitMs, Then then);
+    void registerAppId();
     void createSession();
     void listShortcuts();
     void bindShortcuts();
     void settle(Outcome outcome);
 
-    QString id_, description_, trigger_;
+    QString appId_, id_, description_, trigger_;
     std::function<void()> pressed_;
     std::function<void(Outcome)> settled_;
     QString session_, requestPath_;
