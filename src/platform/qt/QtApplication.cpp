@@ -104,7 +104,7 @@ QtPlatform::QtPlatform(const std::string& bundleId, CurlHttp::Options httpOption
     // the first such free, and later big blocks then stay in the heap for good.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     session().wayland = isWaylandSession();
-    session().dataControl = !clipboard_.dataControlProtocol().empty();
+    session().dataControl = clipboard_.usesDataControl();
     installPlatform(this);
     tellSessionLimits();
 }

@@ -71,14 +71,12 @@ QtClipboard::QtClipboard(const std::string& bundleId, bool dataControl)
 
 QtClipboard::~QtClipboard() = default;
 
-std::string QtClipboard::dataControlProtocol() const {
-    return dataControl_ && dataControl_->usable() ? dataControl_->protocol() : "";
-}
+bool QtClipboard::usesDataControl() const { return dataControl_ && dataControl_->usable(); }
 
-bool QtClipboard::throughOurWindows() const { return writeOnInput_ && !(dataControl_ && dataControl_->usable()); }
+bool QtClipboard::throughOurWindows() const { return writeOnInput_ && !usesDataControl(); }
 
 std::optional<std::string> QtClipboard::stringForType() {
-    if (dataControl_ && dataControl_->usable()) return decoded(dataControl_->read(wayland::Selection::Clipboard));
+    if (usesDataControl()) return decoded(dataControl_->read(wayland::Selection::Clipboard));
     if (throughOurWindows()) return askForText();
     return plainText(QClipboard::Clipboard);
 }
@@ -113,7 +111,7 @@ std::optional<std::string> QtClipboard::askForText() {
 }
 
 void QtClipboard::clearContents() {
-    if (dataControl_ && dataControl_->usable()) return dataControl_->clear();
+    if (usesDataControl()) return dataControl_->clear();
     QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
 }
 
@@ -128,7 +126,7 @@ void QtClipboard::replaceWithString(const std::string& text) {
     }
     // A write the compositor refused falls back on Qt, which succeeds when one of our windows
     // has the focus.
-    if (dataControl_ && dataControl_->usable() && dataControl_->write(text)) return;
+    if (usesDataControl() && dataControl_->write(text)) return;
     // One plain-text item; every earlier form (rich text, images) is dropped with the
     // old owner.
     auto* data = new QMimeData;
@@ -158,7 +156,7 @@ bool QtClipboard::isProcessTrustedWithPrompt() {
 }
 
 bool QtClipboard::selectionReadable() const {
-    if (dataControl_ && dataControl_->usable()) return dataControl_->offersPrimary();
+    if (usesDataControl()) return dataControl_->offersPrimary();
     if (throughOurWindows()) return false;  // the selection would need a window of its own
     return QGuiApplication::clipboard()->supportsSelection();
 }

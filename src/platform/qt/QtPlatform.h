@@ -108,8 +108,8 @@ public:
     bool isProcessTrusted() override;
     bool isProcessTrustedWithPrompt() override;
 
-    // The data-control protocol in use; empty when the clipboard goes through Qt.
-    std::string dataControlProtocol() const;
+    // Whether the compositor's data-control protocol carries the clipboard.
+    bool usesDataControl() const;
 
     class WriteOnInput;
 

@@ -20,16 +20,15 @@ namespace quillberry::wayland {
 // The two protocols are the same wire interface under two names: one client serves both,
 // through the interface tables of the one the compositor offers.
 struct DataControl::Protocol {
-    const char* name;
     const wl_interface *manager, *device, *source, *offer;
     uint32_t version;  // the highest this client speaks
 };
 
 namespace {
-const DataControl::Protocol EXT{"ext-data-control-v1", &ext_data_control_manager_v1_interface,
+const DataControl::Protocol EXT{&ext_data_control_manager_v1_interface,
                                 &ext_data_control_device_v1_interface, &ext_data_control_source_v1_interface,
                                 &ext_data_control_offer_v1_interface, 1};
-const DataControl::Protocol WLR{"wlr-data-control-unstable-v1", &zwlr_data_control_manager_v1_interface,
+const DataControl::Protocol WLR{&zwlr_data_control_manager_v1_interface,
                                 &zwlr_data_control_device_v1_interface, &zwlr_data_control_source_v1_interface,
                                 &zwlr_data_control_offer_v1_interface, 2};
 
@@ -96,7 +95,6 @@ struct DataControl::Source {
     DataControl* owner;
     wl_proxy* proxy;
     std::shared_ptr<const std::string> text;
-    bool cancelled = false;
     ~Source() { destroyed(proxy, SOURCE_DESTROY); }
 };
 
@@ -134,7 +132,6 @@ DataControl::~DataControl() {
     wl_display_disconnect(display_);
 }
 
-const char* DataControl::protocol() const { return protocol_ ? protocol_->name : ""; }
 bool DataControl::offersPrimary() const { return usable() && (protocol_ == &EXT || version_ >= 2); }
 bool DataControl::usable() const { return device_ && !finished_ && wl_display_get_error(display_) == 0; }
 int DataControl::fd() const { return wl_display_get_fd(display_); }
@@ -199,7 +196,6 @@ void DataControl::onSend(void* data, wl_proxy*, const char*, int32_t fd) {
 
 void DataControl::onCancelled(void* data, wl_proxy*) {
     auto* source = static_cast<Source*>(data);
-    source->cancelled = true;
     // Another program owns the clipboard now; this one's copy is no longer needed.
     if (source->owner->source_.get() == source) source->owner->source_.reset();
 }

@@ -28,7 +28,6 @@ public:
     DataControl(const DataControl&) = delete;
     DataControl& operator=(const DataControl&) = delete;
 
-    const char* protocol() const;
     bool offersPrimary() const;
     // False once the compositor has withdrawn the protocol or the connection broke.
     bool usable() const;

@@ -5,7 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
+#include <algorithm>
 
 namespace quillberry::wayland {
 
@@ -113,11 +113,7 @@ void GlobalShortcut::createSession() {
 // binding again would open the desktop's settings for nothing.
 void GlobalShortcut::listShortcuts() {
     request("ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session_))}, {}, QUICK_MS, [this](const QVariantMap& results) {
-        Shortcuts bound;
-        results.value("shortcuts").value<QDBusArgument>() >> bound;
-        for (const auto& [name, properties] : bound) {
-            if (name == id_) return settle(Outcome::Bound);
-        }
+        if (lists(results)) return settle(Outcome::Bound);
         bindShortcuts();
     });
 }
@@ -125,13 +121,14 @@ void GlobalShortcut::listShortcuts() {
 void GlobalShortcut::bindShortcuts() {
     const QVariantList args{QVariant::fromValue(QDBusObjectPath(session_)), shortcutList(id_, description_, trigger_), QString()};
     request("BindShortcuts", args, {}, DIALOG_MS, [this](const QVariantMap& results) {
-        Shortcuts bound;
-        results.value("shortcuts").value<QDBusArgument>() >> bound;
-        for (const auto& [name, properties] : bound) {
-            if (name == id_) return settle(Outcome::Bound);
-        }
-        settle(Outcome::Unavailable);
+        settle(lists(results) ? Outcome::Bound : Outcome::Unavailable);
     });
+}
+
+bool GlobalShortcut::lists(const QVariantMap& results) const {
+    Shortcuts bound;
+    results.value("shortcuts").value<QDBusArgument>() >> bound;
+    return std::any_of(bound.begin(), bound.end(), [this](const auto& shortcut) { return shortcut.first == id_; });
 }
 
 void GlobalShortcut::onActivated(const QDBusMessage& signal) {

@@ -32,6 +32,8 @@ private:
     void listShortcuts();
     void bindShortcuts();
     void settle(Outcome outcome);
+    // Whether a request's results list this shortcut among the session's.
+    bool lists(const QVariantMap& results) const;
 
     QString appId_, id_, description_, trigger_;
     std::function<void()> pressed_;
