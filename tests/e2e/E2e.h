@@ -9,7 +9,6 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTemporaryDir>
-#include <fstream>
 
 #include "Processes.h"
 #include "ServiceStub.h"
@@ -65,12 +64,7 @@ struct E2e : ::testing::Test, testing::ServiceStub {
         QDir().mkpath(QUILLBERRY_SHOTS);
         run("import", {"-window", "root", QString(QUILLBERRY_SHOTS) + "/" + name + ".png"});
     }
-    void writeSettings(const std::string& email) {
-        QString folder = home.filePath(".config/" + QString::fromUtf8(SETTINGS_FOLDER.data(), SETTINGS_FOLDER.size()));
-        QDir().mkpath(folder);
-        std::ofstream(folder.toStdString() + "/" + std::string(BUNDLE_ID) + ".ini")
-            << "[General]\n" << ONBOARDING_KEY << "=true\n" << EMAIL_KEY << "=" << email << "\n";
-    }
+    void writeSettings(const std::string& email) { testing::writeSettings(home.path(), email); }
     void startApp(const QString& binary = QUILLBERRY_APP) {
         app = std::make_unique<Child>(binary);
         ASSERT_TRUE(waitFor([] { return trayIcons() == 1; })) << "the icon never reached the tray";

