@@ -2,7 +2,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <xcb/xcb.h>
@@ -59,7 +58,7 @@ bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
     // On Wayland the key grab sees at most the keys typed into X11 windows: the shortcut comes
     // from the desktop's portal where it has one, and otherwise from a binding of
     // `quillberry --trigger` that the user makes.
-    if (isWaylandSession()) {
+    if (session().wayland) {
         using wayland::GlobalShortcut;
         portal_ = std::make_unique<GlobalShortcut>(
             QString::fromStdString(bundleId_), "improve", "Améliorer le texte copié", "CTRL+U",
@@ -68,7 +67,7 @@ bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
             },
             [this](GlobalShortcut::Outcome outcome) {
                 session().portal = outcome == GlobalShortcut::Outcome::Bound;
-                if (!session().portal) QTimer::singleShot(0, qApp, [this] { sayHowToBindTheTrigger(); });
+                if (!session().portal) sayHowToBindTheTrigger();
             });
     }
     return true;

@@ -103,7 +103,6 @@ QtPlatform::QtPlatform(const std::string& bundleId, CurlHttp::Options httpOption
     // on their own and unmapped when freed. By default glibc raises this threshold after
     // the first such free, and later big blocks then stay in the heap for good.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
-    session().wayland = isWaylandSession();
     session().dataControl = clipboard_.usesDataControl();
     installPlatform(this);
     tellSessionLimits();

@@ -196,17 +196,16 @@ private:
 
 // What this desktop session lets the app do, found once at start.
 struct Session {
-    bool wayland = false;
+    bool wayland = false;  // from the environment, at first use
     bool dataControl = false;  // the clipboard and the selection without focus, on Wayland
     bool portal = false;       // the shortcut bound through the desktop portal
     // What works in a lesser way here, for the tray's tooltip; empty where nothing does.
     QString limits() const;
 };
 Session& session();
-bool isWaylandSession();
 // In a Wayland session, at launch: one notice for each thing the desktop withholds.
 void tellSessionLimits();
-// An informational notice with one "Compris" button, once no other dialog is open.
+// An informational notice with one "Compris" button, posted, once no other dialog is open.
 void showNoticeWhenIdle(const char* title, const char* text);
 
 // Quits the event loop in order on SIGTERM and SIGINT.

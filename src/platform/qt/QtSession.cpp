@@ -12,28 +12,26 @@ namespace {
 // A panel started at login beside the app may take a few seconds to offer its tray.
 constexpr int TRAY_GRACE_MS = 5000;
 
+void showNoticeWhenIdleAfter(int delayMs, const char* title, const char* text) {
+    QTimer::singleShot(delayMs, qApp, [title, text] {
+        if (QApplication::activeModalWidget()) return showNoticeWhenIdleAfter(500, title, text);
+        AlertSpec spec;
+        spec.style = AlertStyle::Informational;
+        spec.messageText = title;
+        spec.informativeText = text;
+        spec.buttons = {"Compris"};
+        QtAlerts().runModal(spec);
+    });
+}
 }  // namespace
 
-// Never one dialog over another: a notice that comes while another is open waits its turn.
-void showNoticeWhenIdle(const char* title, const char* text) {
-    if (QApplication::activeModalWidget()) {
-        QTimer::singleShot(500, qApp, [title, text] { showNoticeWhenIdle(title, text); });
-        return;
-    }
-    AlertSpec spec;
-    spec.style = AlertStyle::Informational;
-    spec.messageText = title;
-    spec.informativeText = text;
-    spec.buttons = {"Compris"};
-    QtAlerts().runModal(spec);
-}
-
-bool isWaylandSession() {
-    return qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland" || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-}
+// Posted, so it never runs inside its caller; and never one dialog over another: a notice
+// that comes while another is open waits its turn.
+void showNoticeWhenIdle(const char* title, const char* text) { showNoticeWhenIdleAfter(0, title, text); }
 
 Session& session() {
-    static Session current;
+    static Session current{qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland" ||
+                           qEnvironmentVariableIsSet("WAYLAND_DISPLAY")};
     return current;
 }
 
@@ -47,13 +45,11 @@ QString Session::limits() const {
 void tellSessionLimits() {
     if (!session().wayland) return;
     if (!session().dataControl) {
-        QTimer::singleShot(0, qApp, [] {
-            showNoticeWhenIdle("Presse-papiers par une fenêtre",
-                   "Ce bureau ne laisse pas Quillberry lire le presse-papiers en arrière-plan. À chaque "
-                   "raccourci, une petite fenêtre s'ouvre avec le texte copié : valide-la avec Entrée. Le "
-                   "prompt amélioré est copié quand tu fermes le message qui l'affiche.\n\n"
-                   "Le mode automatique n'est pas disponible sur ce bureau.");
-        });
+        showNoticeWhenIdle("Presse-papiers par une fenêtre",
+                           "Ce bureau ne laisse pas Quillberry lire le presse-papiers en arrière-plan. À chaque "
+                           "raccourci, une petite fenêtre s'ouvre avec le texte copié : valide-la avec Entrée. Le "
+                           "prompt amélioré est copié quand tu fermes le message qui l'affiche.\n\n"
+                           "Le mode automatique n'est pas disponible sur ce bureau.");
     }
     QTimer::singleShot(TRAY_GRACE_MS, qApp, [] {
         if (QSystemTrayIcon::isSystemTrayAvailable()) return;
