@@ -22,16 +22,11 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     qt::installTerminationHandler();
 
-    qt::CurlHttp::Options http;
-#ifdef QUILLBERRY_TEST_HTTP_LIMIT_MS
-    // A build for the fault tests, which cannot wait out the real limits.
-    http.idleLimit = http.totalLimit = std::chrono::milliseconds(QUILLBERRY_TEST_HTTP_LIMIT_MS);
-#endif
     bool dataControl = true;
 #ifdef QUILLBERRY_TEST_NO_DATA_CONTROL
     dataControl = false;  // a build for the tests of a desktop without it, on one that has it
 #endif
-    qt::QtPlatform platform{std::string(BUNDLE_ID), std::move(http), dataControl};
+    qt::QtPlatform platform{std::string(BUNDLE_ID), {}, dataControl};
     // Alerts of the platform's default style show the app's own icon.
     if (auto icon = platform.resources().pathForResource("menubar_icon", "png")) {
         QApplication::setWindowIcon(QIcon(QString::fromStdString(*icon)));

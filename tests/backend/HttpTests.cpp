@@ -46,12 +46,13 @@ CurlHttp::Options options(std::chrono::milliseconds idle = 60s, std::string ca =
     return {idle, 60s, total, std::move(ca), max};
 }
 
-TEST(Http, BrokenOversizedAndRefusedRepliesFailOnceWithoutBody) {
+TEST(Http, BrokenCutOversizedAndRefusedRepliesFailOnceWithoutBody) {
     RawServer garbage([](int fd, const auto&) { RawServer::send(fd, "\x01\x02 this is not HTTP\r\n\r\n"); });
+    RawServer cut([](int fd, const auto&) { RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n{\"impro"); });
     RawServer big([](int fd, const auto&) { RawServer::send(fd, "HTTP/1.1 200 OK\r\n\r\n" + std::string(3000, 'x')); });
     std::string refused = RawServer([](int, const auto&) {}).url;
     CurlHttp http(options(60s, "", 2048));
-    for (const std::string& url : {garbage.url, big.url, refused}) {
+    for (const std::string& url : {garbage.url, cut.url, big.url, refused}) {
         Outcome o;
         http.post(post(url), o.completion());
         o.await();
