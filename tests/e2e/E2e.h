@@ -65,6 +65,12 @@ struct E2e : ::testing::Test, testing::ServiceStub {
         run("import", {"-window", "root", QString(QUILLBERRY_SHOTS) + "/" + name + ".png"});
     }
     void writeSettings(const std::string& email) { testing::writeSettings(home.path(), email); }
+    // The app of a user who finished the onboarding, with this test as its service.
+    void startSignedIn() {
+        writeSettings("me@example.com");
+        listenAsService();
+        startApp();
+    }
     void startApp(const QString& binary = QUILLBERRY_APP) {
         app = std::make_unique<Child>(binary);
         ASSERT_TRUE(waitFor([] { return trayIcons() == 1; })) << "the icon never reached the tray";

@@ -48,9 +48,7 @@ TEST_F(E2e, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) 
     Child first(QUILLBERRY_APP, {"--trigger"}), second(QUILLBERRY_APP, {"--trigger"});  // at once: one run
     ASSERT_TRUE(first.waitExit() && second.waitExit());
     EXPECT_TRUE(first.exitedCleanly() && second.exitedCleanly());
-    auto request = nextRequest();
-    ASSERT_TRUE(request);
-    reply(*request, R"({"improved_prompt":"mieux"})");
+    serveNext("texte", "mieux");
     answer(awaitAlert());
     EXPECT_FALSE(stub.hasPendingConnections()) << "the two triggers made two runs";
     EXPECT_EQ(trayIcons(), 1);

@@ -9,32 +9,31 @@ namespace {
 
 using Faults = E2e;
 
-// (A reply cut or stalled fails like any transport error: the HTTP and flow tests.)
-TEST_F(Faults, AFiveMegabyteReplyPastesWholeElsewhereAndOneThatNeverComesDoesNotHoldUpQuitting) {
-    writeSettings("me@example.com");
-    listenAsService();
-    startApp();
+TEST_F(Faults, AFiveMegabyteOneLineReplyShowsWhileOtherProgramsPaste) {
+    startSignedIn();
     setClipboard("texte");
     key("ctrl+u");
-    auto request = nextRequest();
-    ASSERT_TRUE(request);
     const QByteArray improved(5'000'000, 'A');
-    reply(*request, R"({"improved_prompt":")" + improved + R"("})");
+    serveNext("texte", improved);
     const QString notice = awaitAlert();
     EXPECT_EQ(testing::run("xclip", {"-selection", "clipboard", "-o"}), improved) << "another program pastes it whole";
     answer(notice);
-    setClipboard("encore");
+}
+
+// (A reply cut or stalled fails like any transport error: the HTTP and flow tests.)
+TEST_F(Faults, ARequestThatIsNeverAnsweredDoesNotHoldUpQuitting) {
+    startSignedIn();
+    setClipboard("texte");
     key("ctrl+u");
-    ASSERT_TRUE(request = nextRequest());
+    const auto unanswered = nextRequest();  // held open: the request stays in flight
+    ASSERT_TRUE(unanswered);
     app->terminate();
     ASSERT_TRUE(app->waitExit(3000)) << "quitting waited for the request";
     EXPECT_TRUE(app->exitedCleanly());
 }
 
 TEST_F(Faults, HugeImageOrUnservedClipboardsSendNothingAndKeepWhatTheyHold) {
-    writeSettings("me@example.com");
-    listenAsService();
-    startApp();
+    startSignedIn();
     const QString huge(20 << 20, 'x');
     setClipboard(huge);
     key("ctrl+u");
@@ -66,17 +65,13 @@ TEST_F(Faults, HugeImageOrUnservedClipboardsSendNothingAndKeepWhatTheyHold) {
 }
 
 TEST_F(Faults, TheHotkeyIsTheUKeyPositionWhateverTheLayout) {
-    writeSettings("me@example.com");
-    listenAsService();
-    startApp();
+    startSignedIn();
     setClipboard("texte");
     run("setxkbmap", {"-layout", "us", "-variant", "dvorak"});
     key("ctrl+u");  // Dvorak's "u" is elsewhere: nothing happens
     key("ctrl+g");  // the key at the U position types "g" on Dvorak
-    auto request = nextRequest();
+    serveNext("texte", "mieux");
     run("setxkbmap", {"-layout", "us"});
-    ASSERT_TRUE(request);
-    reply(*request, R"({"improved_prompt":"mieux"})");
     answer(awaitAlert());
     EXPECT_FALSE(stub.hasPendingConnections()) << "Ctrl with Dvorak's u sent a request too";
 }
@@ -101,8 +96,7 @@ TEST_F(Faults, TenRacingStartsLeaveOneInstanceAndNeitherAKilledOneNorALinkedLock
 }
 
 TEST_F(Faults, TheIconComesBackWhenTheTrayHostRestarts) {
-    writeSettings("me@example.com");
-    startApp();
+    startSignedIn();
     tray.reset();
     ASSERT_TRUE(waitFor([] { return trayIcons() == 0; }));
     startTray();

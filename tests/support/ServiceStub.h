@@ -26,11 +26,16 @@ struct ServiceStub {
         return socket;
     }
     QByteArray lastRequest;
-    static void reply(QTcpSocket& socket, const QByteArray& body, const QByteArray& length = "") {
+    // Answers the app's next request, which must carry `text`, with `improved`.
+    void serveNext(const QByteArray& text, const QByteArray& improved) {
+        auto socket = nextRequest();
+        ASSERT_TRUE(socket) << "no request reached the service";
+        EXPECT_TRUE(lastRequest.contains(text)) << lastRequest.toStdString();
+        const QByteArray body = R"({"improved_prompt":")" + improved + R"("})";
         // One request a connection, so that each reaches nextRequest.
-        socket.write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
-                     (length.isEmpty() ? QByteArray::number(body.size()) : length) + "\r\n\r\n" + body);
-        waitFor([&] { return socket.bytesToWrite() == 0; });
+        socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) +
+                      "\r\n\r\n" + body);
+        waitFor([&] { return socket->bytesToWrite() == 0; });
     }
 };
 

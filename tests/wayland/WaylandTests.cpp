@@ -150,10 +150,7 @@ struct Sway : Desktop {
     void improve(const QString& expected) {
         listenAsService();
         ASSERT_TRUE(pressUntil({"-M", "ctrl", "u", "-m", "ctrl"}, [&] { return stub.hasPendingConnections(); }));
-        auto socket = nextRequest();
-        ASSERT_TRUE(socket);
-        EXPECT_TRUE(lastRequest.contains(expected.toUtf8())) << lastRequest.toStdString();
-        reply(*socket, R"({"improved_prompt":"Prompt amélioré"})");
+        serveNext(expected.toUtf8(), "Prompt amélioré");
         ASSERT_TRUE(waitFor([] { return focused() == APP_ID; })) << "no notice";
         EXPECT_EQ(paste(), "Prompt amélioré") << "while the notice shows";
         answerNotice();
@@ -196,10 +193,7 @@ TEST_F(SwayWithoutDataControl, TheTextComesThroughTheAppsWindowAndTheResultWithT
     listenAsService();
     ASSERT_TRUE(pressUntil({"-M", "ctrl", "u", "-m", "ctrl"}, [] { return focused() == APP_ID; })) << "no window";
     answerNotice();  // Return sends what the window read
-    auto socket = nextRequest();
-    ASSERT_TRUE(socket);
-    EXPECT_TRUE(lastRequest.contains("Texte copié sous GNOME")) << lastRequest.toStdString();
-    reply(*socket, R"({"improved_prompt":"Prompt amélioré"})");
+    serveNext("Texte copié sous GNOME", "Prompt amélioré");
     answerNotice();
     EXPECT_EQ(paste(), "Prompt amélioré");
 }
@@ -235,10 +229,7 @@ TEST_F(KWin, ThePortalShortcutImprovesWhatAWaylandProgramCopied) {
     Child copy("wl-copy", {"--foreground", "Texte copié sous KDE"});
     ASSERT_TRUE(waitFor([] { return paste() == "Texte copié sous KDE"; }));
     shortcut("invokeShortcut", {"improve"});
-    auto socket = nextRequest();
-    ASSERT_TRUE(socket);
-    EXPECT_TRUE(lastRequest.contains("Texte copié sous KDE")) << lastRequest.toStdString();
-    reply(*socket, R"({"improved_prompt":"Prompt amélioré"})");
+    serveNext("Texte copié sous KDE", "Prompt amélioré");
     EXPECT_TRUE(waitFor([] { return paste() == "Prompt amélioré"; }));
 }
 
