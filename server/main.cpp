@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <variant>
 #include <vector>
 
 #include "Service.h"
@@ -74,29 +75,22 @@ void readCredential(std::string& apiKey) {
     if (dir && std::getline(in, key) && !trimmed(key).empty()) apiKey = trimmed(key);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    using namespace quillberry::service;
-    // SIGTERM and SIGINT are taken by one thread from the first instruction on, so one that
-    // arrives while the service is still starting is not lost (see stopOnSignal).
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::thread(stopOnSignal, stopSignals).detach();
-
+struct Options {
     std::string host = "127.0.0.1", cert, key;
     int port = 8787;
-    UpstreamConfig upstream;
-    if (const char* url = env("QUILLBERRY_UPSTREAM_URL")) upstream.baseUrl = url;
-    if (const char* model = env("QUILLBERRY_UPSTREAM_MODEL")) upstream.model = model;
-    if (const char* apiKey = env("QUILLBERRY_UPSTREAM_API_KEY")) upstream.apiKey = apiKey;
+    quillberry::service::UpstreamConfig upstream;
+};
 
-    readCredential(upstream.apiKey);
+// The options from the environment, the credential, the configuration file and the command
+// line, in that order; or the exit status when there is nothing to serve (help, version, an
+// error).
+std::variant<Options, int> readOptions(std::vector<std::string> args) {
+    Options o;
+    if (const char* url = env("QUILLBERRY_UPSTREAM_URL")) o.upstream.baseUrl = url;
+    if (const char* model = env("QUILLBERRY_UPSTREAM_MODEL")) o.upstream.model = model;
+    if (const char* apiKey = env("QUILLBERRY_UPSTREAM_API_KEY")) o.upstream.apiKey = apiKey;
+    readCredential(o.upstream.apiKey);
 
-    std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "--help") return std::cout << USAGE, 0;
     if (args.size() == 1 && args[0] == "--version") return std::cout << "quillberry-service " QUILLBERRY_VERSION "\n", 0;
     if (args.size() >= 2 && args[0] == "--config") {
@@ -112,40 +106,59 @@ int main(int argc, char** argv) {
         const std::string& arg = args[i];
         if (i + 1 >= args.size()) return usage();
         const std::string& value = args[i + 1];
-        if (arg == "--host") host = value;
+        if (arg == "--host") o.host = value;
         else if (arg == "--port") {
             try {
-                port = std::stoi(value);
+                o.port = std::stoi(value);
             } catch (...) {
                 return usage();
             }
-            if (port < 0 || port > 65535) return usage();
-        } else if (arg == "--cert") cert = value;
-        else if (arg == "--key") key = value;
-        else if (arg == "--upstream") upstream.baseUrl = value;
-        else if (arg == "--model") upstream.model = value;
+            if (o.port < 0 || o.port > 65535) return usage();
+        } else if (arg == "--cert") o.cert = value;
+        else if (arg == "--key") o.key = value;
+        else if (arg == "--upstream") o.upstream.baseUrl = value;
+        else if (arg == "--model") o.upstream.model = value;
         else return usage();
     }
-    if (cert.empty() != key.empty()) return usage();
+    if (o.cert.empty() != o.key.empty()) return usage();
+    return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace quillberry::service;
+    // SIGTERM and SIGINT are taken by one thread from the first instruction on, so one that
+    // arrives while the service is still starting is not lost (see stopOnSignal).
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::thread(stopOnSignal, stopSignals).detach();
+
+    const auto read = readOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (const int* status = std::get_if<int>(&read)) return *status;
+    const Options& o = std::get<Options>(read);
 
     std::unique_ptr<Improver> improver;
-    if (upstream.baseUrl.empty()) improver = std::make_unique<BuiltinImprover>();
-    else improver = std::make_unique<UpstreamImprover>(upstream);
+    if (o.upstream.baseUrl.empty()) improver = std::make_unique<BuiltinImprover>();
+    else improver = std::make_unique<UpstreamImprover>(o.upstream);
 
-    if (cert.empty()) server = new httplib::Server;
-    else server = new httplib::SSLServer(cert.c_str(), key.c_str());
+    if (o.cert.empty()) server = new httplib::Server;
+    else server = new httplib::SSLServer(o.cert.c_str(), o.key.c_str());
     if (!server->is_valid()) {
         std::cerr << "quillberry-service: cannot load the certificate or key\n";
         return 1;
     }
     installRoutes(*server, *improver);
 
-    if (!server->bind_to_port(host, port)) {
-        std::cerr << "quillberry-service: cannot listen on " << host << ":" << port << "\n";
+    if (!server->bind_to_port(o.host, o.port)) {
+        std::cerr << "quillberry-service: cannot listen on " << o.host << ":" << o.port << "\n";
         return 1;
     }
-    std::cerr << "quillberry-service: listening on " << (cert.empty() ? "http" : "https") << "://" << host << ":"
-              << port << " (" << (upstream.baseUrl.empty() ? "built-in improver" : "upstream model") << ")\n";
+    std::cerr << "quillberry-service: listening on " << (o.cert.empty() ? "http" : "https") << "://" << o.host << ":"
+              << o.port << " (" << (o.upstream.baseUrl.empty() ? "built-in improver" : "upstream model") << ")\n";
     serverReady = true;
     if (!stopRequested) server->listen_after_bind();
     return 0;
