@@ -87,6 +87,49 @@ void initCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// A new easy handle for `t`, set up for `request`.
+void configure(CurlHttp::Transfer& t, const HttpRequest& request, const CurlHttp::Options& options) {
+    t.easy = curl_easy_init();
+    CURL* e = t.easy;
+    curl_easy_setopt(e, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Redirects are followed by hand, and only within the origin: the prompt and the
+    // address never go to another host, nor over another scheme (see followRedirect).
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectLimit.count()));
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalLimit.count()));
+    // Quitting does not wait for a name lookup still running in curl's resolver thread.
+    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!options.caFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, options.caFile.c_str());
+    if (request.method == "POST") {
+        // POST through the post fields, not a custom verb, so that 301/302/303 turn it
+        // into GET while 307/308 keep it, as browsers and system clients do.
+        const std::string& body = request.body ? *request.body : std::string();
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, body.c_str());
+    } else if (request.method != "GET") {
+        curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+    for (const auto& [name, value] : request.headers) {
+        t.headers = curl_slist_append(t.headers, (name + ": " + value).c_str());
+    }
+    // No "Expect: 100-continue" round trip before large bodies.
+    t.headers = curl_slist_append(t.headers, "Expect:");
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.headers);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
+    curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
+}
+
 }  // namespace
 
 CurlHttp::CurlHttp() : CurlHttp(Options{}) {}
@@ -112,45 +155,7 @@ void CurlHttp::post(HttpRequest request, std::function<void(HttpResponse)> compl
     t->completion = std::move(completion);
     t->idleLimit = options_.idleLimit.value_or(std::chrono::duration_cast<std::chrono::milliseconds>(request.timeout));
     t->maxBody = options_.maxBodyBytes;
-    t->easy = curl_easy_init();
-    CURL* e = t->easy;
-    curl_easy_setopt(e, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    // Redirects are followed by hand, and only within the origin: the prompt and the
-    // address never go to another host, nor over another scheme (see followRedirect).
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectLimit.count()));
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(options_.totalLimit.count()));
-    // Quitting does not wait for a name lookup still running in curl's resolver thread.
-    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!options_.caFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, options_.caFile.c_str());
-    if (request.method == "POST") {
-        // POST through the post fields, not a custom verb, so that 301/302/303 turn it
-        // into GET while 307/308 keep it, as browsers and system clients do.
-        const std::string& body = request.body ? *request.body : std::string();
-        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, body.c_str());
-    } else if (request.method != "GET") {
-        curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, request.method.c_str());
-    }
-    for (const auto& [name, value] : request.headers) {
-        t->headers = curl_slist_append(t->headers, (name + ": " + value).c_str());
-    }
-    // No "Expect: 100-continue" round trip before large bodies.
-    t->headers = curl_slist_append(t->headers, "Expect:");
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headers);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
-    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(e, CURLOPT_XFERINFODATA, t.get());
-    curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
+    configure(*t, request, options_);
     {
         std::lock_guard lock(mutex_);
         if (!stopping_) {
