@@ -96,6 +96,11 @@ struct Desktop : ::testing::Test, testing::ServiceStub {
         qputenv("WAYLAND_DISPLAY", sockets[0].toUtf8());
     }
     void TearDown() override { app.reset(), editor.reset(), portals.clear(), compositor.reset(), bus.reset(); }
+    // A window of a Wayland program of the test's own, which has the focus as the user's editor would.
+    void startEditor(const std::function<QString()>& focused) {
+        editor = std::make_unique<Child>(QCoreApplication::applicationFilePath(), QStringList{"--editor"});
+        ASSERT_TRUE(waitFor([&] { return focused() == EDITOR_ID; })) << "the editor window never had the focus";
+    }
     void startApp() {
         app = startAsUser(bin("quillberry"), {});
         ASSERT_TRUE(waitFor([&] { return QFile::exists(home.filePath("runtime/" + APP_ID + ".trigger")); }));
@@ -114,8 +119,7 @@ struct Sway : Desktop {
         QDir runtime(home.filePath("runtime"));
         ASSERT_TRUE(waitFor([&] { return !runtime.entryList({"sway-ipc.*"}, QDir::System).empty(); }));
         qputenv("SWAYSOCK", runtime.filePath(runtime.entryList({"sway-ipc.*"}, QDir::System)[0]).toUtf8());
-        editor = std::make_unique<Child>(QCoreApplication::applicationFilePath(), QStringList{"--editor"});
-        ASSERT_TRUE(waitFor([&] { return focused() == EDITOR_ID; })) << "the editor window never had the focus";
+        startEditor([] { return focused(); });
     }
     void TearDown() override {
         if (HasFailure()) testing::run("grim", {QString(QUILLBERRY_SHOTS) + "/FAIL-sway-" +
@@ -205,6 +209,30 @@ struct KWin : Desktop {
     static QString shortcut(const QString& method, const QStringList& args = {}) {
         return call("org.kde.kglobalaccel", "/component/quillberry", "org.kde.kglobalaccel.Component." + method, args);
     }
+    // The app ids of KWin's windows, the active one marked with "+", as a script run inside
+    // KWin prints them on its output.
+    QByteArray output;
+    QStringList windows() {
+        static int runs = 0;
+        const QString name = QString("list%1").arg(++runs), script = home.filePath(name + ".js");
+        QFile file(script);
+        if (!file.open(QIODevice::WriteOnly)) return {};
+        file.write(("var ids = []; for (const c of workspace.clientList()) ids.push((c.active ? '+' : '') + c.resourceClass);"
+                    "print('" + name + "=' + ids.join(','));").toUtf8());
+        file.close();
+        call("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting.loadScript", {script, name});
+        call("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting.start");
+        QStringList ids;
+        waitFor([&] {
+            output += compositor->readAll();
+            const qsizetype at = output.indexOf(name.toUtf8() + "=");
+            if (at < 0 || output.indexOf('\n', at) < 0) return false;
+            ids = QString(output.mid(at, output.indexOf('\n', at) - at)).section('=', 1).split(',', Qt::SkipEmptyParts);
+            return true;
+        });
+        call("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting.unloadScript", {name});
+        return ids;
+    }
     void SetUp() override {
         qputenv("XDG_CURRENT_DESKTOP", "KDE"), qputenv("KWIN_COMPOSE", "Q");
         // The packaged binary carries file capabilities, which a container cannot grant; KWin
@@ -218,6 +246,7 @@ struct KWin : Desktop {
             return call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
                         {"org.freedesktop.portal.Desktop"}).contains("true");
         })) << "no portal";
+        startEditor([&] { return windows().filter(QRegularExpression("^\\+")).value(0).mid(1); });
     }
 };
 
@@ -228,9 +257,12 @@ TEST_F(KWin, ThePortalShortcutImprovesWhatAWaylandProgramCopied) {
     ASSERT_TRUE(waitFor([] { return shortcut("shortcutNames").contains("improve"); }));
     Child copy("wl-copy", {"--foreground", "Texte copié sous KDE"});
     ASSERT_TRUE(waitFor([] { return paste() == "Texte copié sous KDE"; }));
+    auto notices = [&] { return windows().filter(QRegularExpression("^\\+?" + QRegularExpression::escape(APP_ID) + "$")).size(); };
+    const auto before = notices();  // (a desktop without a tray says so after 5 s)
     shortcut("invokeShortcut", {"improve"});
     serveNext("Texte copié sous KDE", "Prompt amélioré");
-    EXPECT_TRUE(waitFor([] { return paste() == "Prompt amélioré"; }));
+    EXPECT_TRUE(waitFor([&] { return notices() == before + 1; })) << "no notice";
+    EXPECT_EQ(paste(), "Prompt amélioré");
 }
 
 // A portal that answers each request as a case says: never, or with the user's refusal.
