@@ -31,12 +31,6 @@ std::optional<std::string> decoded(std::optional<std::string> bytes) {
 }
 }  // namespace
 
-// X11 lets any client read the selection, so there is no system permission to ask for.
-// Automatic mode replaces the clipboard with whatever is selected, which surprises a user
-// who copied with Ctrl+C and then selected something else; so, as where the system asks,
-// it is in force only once the user has asked for it ("Activer"). The grant lives
-// outside the app's preferences, like a system permission, in the user's configuration
-// directory; deleting the file withdraws it.
 // Holds the text to write until the next key or button press on one of our windows, and
 // writes it then, while that press's serial is the newest.
 class QtClipboard::WriteOnInput : public QObject {
@@ -145,6 +139,12 @@ void QtClipboard::copySelection() {
     if (selected) replaceWithString(*selected);
 }
 
+// X11 lets any client read the selection, so there is no system permission to ask for.
+// Automatic mode replaces the clipboard with whatever is selected, which surprises a user
+// who copied with Ctrl+C and then selected something else; so, as where the system asks,
+// it is in force only once the user has asked for it ("Activer"). The grant lives
+// outside the app's preferences, like a system permission, in the user's configuration
+// directory; deleting the file withdraws it.
 bool QtClipboard::isProcessTrusted() {
     return selectionReadable() && QFileInfo::exists(QString::fromStdString(grantPath_));
 }

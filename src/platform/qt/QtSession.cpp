@@ -54,9 +54,10 @@ void tellSessionLimits() {
     QTimer::singleShot(TRAY_GRACE_MS, qApp, [] {
         if (QSystemTrayIcon::isSystemTrayAvailable()) return;
         showNoticeWhenIdle("Icône de Quillberry invisible",
-               "Ce bureau n'affiche pas les icônes de la barre d'état : le menu de Quillberry n'y apparaît pas. "
-               "Sur GNOME, installe l'extension « AppIndicator and KStatusNotifierItem Support » puis relance "
-               "Quillberry.\n\nQuillberry fonctionne quand même : copie un texte puis utilise ton raccourci.");
+                           "Ce bureau n'affiche pas les icônes de la barre d'état : le menu de Quillberry n'y "
+                           "apparaît pas. Sur GNOME, installe l'extension « AppIndicator and KStatusNotifierItem "
+                           "Support » puis relance Quillberry.\n\nQuillberry fonctionne quand même : copie un texte "
+                           "puis utilise ton raccourci.");
     });
 }
 
