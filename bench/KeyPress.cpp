@@ -1,10 +1,10 @@
 // Presses Ctrl+U through XTEST once per line read on stdin and prints the wall-clock time (ns)
 // taken just before the press. One long-lived connection, so unlike xdotool no start-up or
 // keymap query sits inside the measured interval.
+#include <X11/keysym.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
-#include <X11/keysym.h>
 
 #include <chrono>
 #include <cstdio>
@@ -13,8 +13,8 @@
 
 namespace {
 long long wallNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::system_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 xcb_keycode_t keycodeOf(xcb_key_symbols_t* symbols, xcb_keysym_t sym) {
@@ -27,18 +27,24 @@ xcb_keycode_t keycodeOf(xcb_key_symbols_t* symbols, xcb_keysym_t sym) {
 
 int main() {
     xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(conn)) { std::fputs("no X display\n", stderr); return 1; }
+    if (xcb_connection_has_error(conn)) {
+        std::fputs("no X display\n", stderr);
+        return 1;
+    }
     xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn);
     const xcb_keycode_t ctrl = keycodeOf(symbols, XK_Control_L);
     const xcb_keycode_t u = keycodeOf(symbols, XK_u);
-    if (ctrl == XCB_NO_SYMBOL || u == XCB_NO_SYMBOL) { std::fputs("no keycode for Ctrl or U\n", stderr); return 1; }
+    if (ctrl == XCB_NO_SYMBOL || u == XCB_NO_SYMBOL) {
+        std::fputs("no keycode for Ctrl or U\n", stderr);
+        return 1;
+    }
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
 
     std::string line;
     while (std::getline(std::cin, line)) {
         const long long t0 = wallNs();
-        for (auto [type, code] : {std::pair{XCB_KEY_PRESS, ctrl}, {XCB_KEY_PRESS, u},
-                                  {XCB_KEY_RELEASE, u}, {XCB_KEY_RELEASE, ctrl}})
+        for (auto [type, code] :
+             {std::pair{XCB_KEY_PRESS, ctrl}, {XCB_KEY_PRESS, u}, {XCB_KEY_RELEASE, u}, {XCB_KEY_RELEASE, ctrl}})
             xcb_test_fake_input(conn, static_cast<uint8_t>(type), code, XCB_CURRENT_TIME, root, 0, 0, 0);
         // A round trip, so the server has taken the events before we answer.
         std::free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));

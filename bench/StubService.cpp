@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     const std::string record = argv[2], mode = argv[3];
     httplib::Server server;
     auto wallNs = [] {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     };
     server.Post("/improve", [&](const httplib::Request& req, httplib::Response& res) {
         const long long arrival = wallNs();
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
             out << req.body << "\n";
         }
         if (mode == "stall") {
-            for (int i = 0; i < 600 && server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            for (int i = 0; i < 600 && server.is_running(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
             return;
         }
         if (mode == "error") {
@@ -43,7 +45,8 @@ int main(int argc, char** argv) {
         auto body = nlohmann::json::parse(req.body, nullptr, false);
         std::string prompt = body.is_object() && body.contains("prompt") ? body["prompt"].get<std::string>() : "";
         if (prompt == "big") {
-            res.set_content(nlohmann::json{{"improved_prompt", std::string(5'000'000, 'A')}}.dump(), "application/json");
+            res.set_content(nlohmann::json{{"improved_prompt", std::string(5'000'000, 'A')}}.dump(),
+                            "application/json");
         } else if (prompt == "array") {
             std::string reply = R"({"improved_prompt":"ok","data":[0)";
             for (int i = 1; i < 2'000'000; ++i) reply += ",0";
@@ -60,7 +63,9 @@ int main(int argc, char** argv) {
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
     running = &server;
-    std::signal(SIGTERM, [](int) { if (running) running->stop(); });
+    std::signal(SIGTERM, [](int) {
+        if (running) running->stop();
+    });
     server.listen("127.0.0.1", port);
     return 0;
 }

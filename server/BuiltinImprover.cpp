@@ -45,8 +45,8 @@ Kind classify(const std::string& text) {
         return {"la rédaction professionnelle", "professional writing",
                 "le texte final prêt à envoyer, avec un objet, une formule d'appel et une formule de politesse",
                 "the final text ready to send, with a subject line, a greeting and a sign-off"};
-    if (hasAny(t, {"code", "fonction", "function", "python", "javascript", "c++", "sql", "bug", "script",
-                   "programme", "program", "api", "regex"}))
+    if (hasAny(t, {"code", "fonction", "function", "python", "javascript", "c++", "sql", "bug", "script", "programme",
+                   "program", "api", "regex"}))
         return {"le développement logiciel", "software development",
                 "le code complet dans un bloc de code, suivi d'une courte explication des choix faits",
                 "the complete code in a code block, followed by a short explanation of the choices made"};
@@ -81,13 +81,13 @@ std::string trimmed(const std::string& text) {
 
 Language detectLanguage(const std::string& text) {
     static constexpr std::array<std::string_view, 36> FRENCH = {
-        "le", "la", "les", "un", "une", "des", "du", "de", "et", "est", "pour", "avec", "dans", "sur", "que",
-        "qui", "mon", "ma", "mes", "ton", "ta", "tes", "je", "tu", "il", "nous", "vous", "pas", "au", "aux",
-        "écris", "fais", "peux", "moi", "ce", "cette"};
+        "le",   "la",   "les",  "un",  "une", "des", "du",    "de",   "et",   "est", "pour", "avec",
+        "dans", "sur",  "que",  "qui", "mon", "ma",  "mes",   "ton",  "ta",   "tes", "je",   "tu",
+        "il",   "nous", "vous", "pas", "au",  "aux", "écris", "fais", "peux", "moi", "ce",   "cette"};
     static constexpr std::array<std::string_view, 34> ENGLISH = {
-        "the", "a", "an", "and", "is", "are", "for", "with", "in", "on", "that", "which", "my", "your", "i",
-        "you", "it", "we", "not", "to", "of", "write", "make", "can", "me", "this", "please", "how", "what",
-        "about", "from", "be", "do", "give"};
+        "the", "a",    "an",     "and", "is",   "are",   "for",  "with", "in", "on",    "that", "which",
+        "my",  "your", "i",      "you", "it",   "we",    "not",  "to",   "of", "write", "make", "can",
+        "me",  "this", "please", "how", "what", "about", "from", "be",   "do", "give"};
     int fr = 0, en = 0;
     for (const std::string& w : words(text)) {
         if (std::find(FRENCH.begin(), FRENCH.end(), w) != FRENCH.end()) ++fr;
@@ -109,7 +109,8 @@ struct Phrasing {
 };
 
 constexpr Phrasing FRENCH_PHRASING{
-    "Rôle : tu es un assistant expert, spécialisé dans ", ", rigoureux, précis et attentif aux détails.",
+    "Rôle : tu es un assistant expert, spécialisé dans ",
+    ", rigoureux, précis et attentif aux détails.",
     "Contexte : voici ma demande, telle que je l'ai formulée :",
     "Tâche : réponds à cette demande de façon complète, en tenant compte de chacun de ses éléments.",
     "Contraintes :\n"
@@ -121,7 +122,8 @@ constexpr Phrasing FRENCH_PHRASING{
     "avant de commencer."};
 
 constexpr Phrasing ENGLISH_PHRASING{
-    "Role: you are an expert in ", ", rigorous, precise and attentive to detail.",
+    "Role: you are an expert in ",
+    ", rigorous, precise and attentive to detail.",
     "Context: here is my request, as I wrote it:",
     "Task: fulfil this request completely, taking every one of its elements into account.",
     "Constraints:\n"

@@ -34,7 +34,7 @@ public:
 struct UpstreamConfig {
     std::string baseUrl;  // scheme://host[:port][/prefix]; "/v1/chat/completions" is appended
     std::string model = "gpt-4o-mini";
-    std::string apiKey;   // sent as a bearer token when not empty
+    std::string apiKey;  // sent as a bearer token when not empty
     std::chrono::seconds timeout{45};
 };
 

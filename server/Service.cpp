@@ -39,7 +39,8 @@ bool nestingWithin(const std::string& text, int limit) {
 // without a length (chunked or until close) cannot be bounded before it is read, and a
 // compressed one can grow without bound once inflated.
 httplib::Server::HandlerResponse refuseUnboundedBodies(const httplib::Request& req, httplib::Response& res) {
-    if (req.method != "POST" && req.method != "PUT" && req.method != "PATCH") return httplib::Server::HandlerResponse::Unhandled;
+    if (req.method != "POST" && req.method != "PUT" && req.method != "PATCH")
+        return httplib::Server::HandlerResponse::Unhandled;
     if (req.has_header("Content-Encoding")) {
         fail(res, 415, "compressed bodies are not accepted");
     } else if (req.has_header("Transfer-Encoding") || !req.has_header("Content-Length")) {

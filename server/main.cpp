@@ -5,11 +5,11 @@
 
 #include <atomic>
 #include <csignal>
-#include <thread>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -92,7 +92,8 @@ std::variant<Options, int> readOptions(std::vector<std::string> args) {
     readCredential(o.upstream.apiKey);
 
     if (args.size() == 1 && args[0] == "--help") return std::cout << USAGE, 0;
-    if (args.size() == 1 && args[0] == "--version") return std::cout << "quillberry-service " QUILLBERRY_VERSION "\n", 0;
+    if (args.size() == 1 && args[0] == "--version")
+        return std::cout << "quillberry-service " QUILLBERRY_VERSION "\n", 0;
     if (args.size() >= 2 && args[0] == "--config") {
         std::vector<std::string> fromFile;
         if (!readConfig(args[1], fromFile)) {

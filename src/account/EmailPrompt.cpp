@@ -14,14 +14,14 @@ size_t spaceAt(const std::string& s, size_t at) {
     auto byte = [&](size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u; };
     unsigned b0 = byte(at);
     if (b0 == 0x09 || b0 == 0x20) return 1;
-    if (b0 == 0xC2 && byte(at + 1) == 0xA0) return 2;                       // U+00A0
-    if (b0 == 0xE1 && byte(at + 1) == 0x9A && byte(at + 2) == 0x80) return 3; // U+1680
+    if (b0 == 0xC2 && byte(at + 1) == 0xA0) return 2;                          // U+00A0
+    if (b0 == 0xE1 && byte(at + 1) == 0x9A && byte(at + 2) == 0x80) return 3;  // U+1680
     if (b0 == 0xE2 && byte(at + 1) == 0x80) {
         unsigned b2 = byte(at + 2);
-        if ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xAF) return 3;             // U+2000-200A, U+202F
+        if ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xAF) return 3;  // U+2000-200A, U+202F
     }
-    if (b0 == 0xE2 && byte(at + 1) == 0x81 && byte(at + 2) == 0x9F) return 3; // U+205F
-    if (b0 == 0xE3 && byte(at + 1) == 0x80 && byte(at + 2) == 0x80) return 3; // U+3000
+    if (b0 == 0xE2 && byte(at + 1) == 0x81 && byte(at + 2) == 0x9F) return 3;  // U+205F
+    if (b0 == 0xE3 && byte(at + 1) == 0x80 && byte(at + 2) == 0x80) return 3;  // U+3000
     return 0;
 }
 

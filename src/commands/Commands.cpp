@@ -21,8 +21,8 @@ bool isValidUrl(const std::string& text) {
         if (!ok) return false;
     }
     for (unsigned char c : text) {
-        if (c <= 0x20 || c == 0x7f || c == '"' || c == '<' || c == '>' || c == '\\' ||
-            c == '^' || c == '`' || c == '{' || c == '|' || c == '}')
+        if (c <= 0x20 || c == 0x7f || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
+            c == '{' || c == '|' || c == '}')
             return false;
     }
     return true;

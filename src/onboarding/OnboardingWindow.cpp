@@ -73,7 +73,8 @@ void OnboardingWindow::setupTexts() {
     tipLabel_->setWordWrap(true);
     tipLabel_->setStringValue(TIP_TEXT);
     tipLabel_->setHidden(true);
-    for (TextField* label : {iconLabel_.get(), titleLabel_.get(), subtitleLabel_.get()}) containerView_->addSubview(*label);
+    for (TextField* label : {iconLabel_.get(), titleLabel_.get(), subtitleLabel_.get()})
+        containerView_->addSubview(*label);
 }
 
 void OnboardingWindow::setupEmailField() {

@@ -9,8 +9,7 @@ const std::vector<Step>& onboardingSteps() {
          "et obtiens un prompt amélioré instantanément.",
          "Suivant", false, false},
         {"", "Connecte-toi", "Entre l'email utilisé pour ton abonnement.", "Continuer", true, true},
-        {"", "C'est prêt !",
-         "1. Copie ton prompt avec Cmd+C\n2. Appuie sur Cmd+U\n3. Colle le résultat avec Cmd+V",
+        {"", "C'est prêt !", "1. Copie ton prompt avec Cmd+C\n2. Appuie sur Cmd+U\n3. Colle le résultat avec Cmd+V",
          "Commencer", false, false},
     };
     return steps;

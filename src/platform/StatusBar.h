@@ -16,8 +16,8 @@ public:
 
 struct MenuItem {
     std::string title;
-    std::string action;          // empty: informational, cannot be chosen
-    std::string keyEquivalent;   // with the primary modifier
+    std::string action;         // empty: informational, cannot be chosen
+    std::string keyEquivalent;  // with the primary modifier
     bool separator = false;
     bool operator==(const MenuItem&) const = default;
     static MenuItem separatorItem() { return {"", "", "", true}; }
@@ -35,8 +35,7 @@ public:
     virtual ~StatusItem() = default;
     virtual StatusButton* button() = 0;  // may be null
     // The menu opens on a click; a chosen item calls perform(action).
-    virtual void setMenu(std::vector<MenuItem> items,
-                         std::function<void(const std::string& action)> perform) = 0;
+    virtual void setMenu(std::vector<MenuItem> items, std::function<void(const std::string& action)> perform) = 0;
 };
 
 // The item takes the width its content needs.
@@ -49,8 +48,7 @@ public:
 class Resources {
 public:
     virtual ~Resources() = default;
-    virtual std::optional<std::string> pathForResource(const std::string& name,
-                                                       const std::string& type) = 0;
+    virtual std::optional<std::string> pathForResource(const std::string& name, const std::string& type) = 0;
 };
 
 class Images {

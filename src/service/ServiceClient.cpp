@@ -36,9 +36,7 @@ public:
         if (depth_ == 0) topIsObject = true;
         return scalar() && ++depth_ <= MAX_JSON_DEPTH;
     }
-    bool start_array(std::size_t) override {
-        return scalar() && ++depth_ <= MAX_JSON_DEPTH;
-    }
+    bool start_array(std::size_t) override { return scalar() && ++depth_ <= MAX_JSON_DEPTH; }
     bool end_object() override { return --depth_, true; }
     bool end_array() override { return --depth_, true; }
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
@@ -65,7 +63,7 @@ HttpRequest buildImproveRequest(const std::string& text, const std::string& emai
     try {
         request.body = body.dump();  // compact, no pretty printing
     } catch (const nlohmann::json::type_error&) {
-        request.body.reset();        // invalid UTF-8: nothing sensible to encode
+        request.body.reset();  // invalid UTF-8: nothing sensible to encode
     }
     return request;
 }
@@ -92,10 +90,9 @@ void callServer(const std::string& text, const std::string& email, ServiceComple
     if (text.size() > MAX_REQUEST_BYTES) return completion(std::nullopt);
     HttpRequest request = buildImproveRequest(text, email);
     if (request.body && request.body->size() > MAX_REQUEST_BYTES) return completion(std::nullopt);
-    platform().http().post(std::move(request),
-                           [completion = std::move(completion)](HttpResponse response) {
-                               completion(interpretReply(response));
-                           });
+    platform().http().post(std::move(request), [completion = std::move(completion)](HttpResponse response) {
+        completion(interpretReply(response));
+    });
 }
 
 }  // namespace quillberry

@@ -14,7 +14,10 @@
 namespace quillberry {
 
 AppDelegate::AppDelegate()
-    : flow({[this] { if (statusItem) applyProcessingLook(*statusItem); }, [this] { setMenuBarIcon(); }}) {}
+    : flow({[this] {
+                if (statusItem) applyProcessingLook(*statusItem);
+            },
+            [this] { setMenuBarIcon(); }}) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
     statusItem = platform().statusBar().makeStatusItem();

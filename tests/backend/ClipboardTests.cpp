@@ -12,13 +12,13 @@
 namespace quillberry::testing {
 namespace {
 
-
 struct Clipboard : ::testing::Test {
     qt::QtClipboard clipboard{"app.quillberry.test"};
     std::vector<std::unique_ptr<Child>> owners;  // other programs holding a selection, until the test ends
 
     void offer(const QString& selection, const QString& type, const QByteArray& data) {
-        owners.push_back(std::make_unique<Child>("xclip", QStringList{"-quiet", "-selection", selection, "-t", type, "-i"}));
+        owners.push_back(
+            std::make_unique<Child>("xclip", QStringList{"-quiet", "-selection", selection, "-t", type, "-i"}));
         owners.back()->write(data);
         owners.back()->closeWriteChannel();
         ASSERT_TRUE(waitFor([&] { return !read(selection, "TARGETS").empty(); }));
@@ -34,7 +34,8 @@ TEST_F(Clipboard, ReplacingLeavesOnePlainItemWhateverWasThere) {
     QGuiApplication::clipboard()->setMimeData(image);
     clipboard.replaceWithString("");
     std::string targets;
-    EXPECT_TRUE(waitFor([&] { return (targets = read("clipboard", "TARGETS")).find("UTF8_STRING") != std::string::npos; }));
+    EXPECT_TRUE(
+        waitFor([&] { return (targets = read("clipboard", "TARGETS")).find("UTF8_STRING") != std::string::npos; }));
     EXPECT_EQ(targets.find("image/png"), std::string::npos) << targets;
     EXPECT_EQ(clipboard.stringForType(), "");
 }

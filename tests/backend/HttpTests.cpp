@@ -48,7 +48,8 @@ CurlHttp::Options options(std::chrono::milliseconds idle = 60s, std::string ca =
 
 TEST(Http, BrokenCutOversizedAndRefusedRepliesFailOnceWithoutBody) {
     RawServer garbage([](int fd, const auto&) { RawServer::send(fd, "\x01\x02 this is not HTTP\r\n\r\n"); });
-    RawServer cut([](int fd, const auto&) { RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n{\"impro"); });
+    RawServer cut(
+        [](int fd, const auto&) { RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n{\"impro"); });
     RawServer big([](int fd, const auto&) { RawServer::send(fd, "HTTP/1.1 200 OK\r\n\r\n" + std::string(3000, 'x')); });
     std::string refused = RawServer([](int, const auto&) {}).url;
     CurlHttp http(options(60s, "", 2048));
@@ -95,9 +96,9 @@ TEST(Http, AStallEndsAtTheIdleLimitAndASlowDripOnlyAtTheTotalOne) {
         }
     });
     const std::string dripped = R"({"improved_prompt":"drip"})";
-    for (auto [url, total, body] : {std::tuple{stall.url, 300s, std::optional<std::string>()},
-                                    std::tuple{drip.url, 300s, std::optional(dripped)},
-                                    std::tuple{drip.url, 1s, std::optional<std::string>()}}) {
+    for (auto [url, total, body] :
+         {std::tuple{stall.url, 300s, std::optional<std::string>()}, std::tuple{drip.url, 300s, std::optional(dripped)},
+          std::tuple{drip.url, 1s, std::optional<std::string>()}}) {
         CurlHttp http(options(800ms, "", 32u << 20, total));
         Outcome o;
         http.post(post(url), o.completion());
@@ -108,8 +109,10 @@ TEST(Http, AStallEndsAtTheIdleLimitAndASlowDripOnlyAtTheTotalOne) {
 
 TEST(Http, TlsIsVerifiedAgainstTheTrustedAuthorities) {
     const std::string dir = ::testing::TempDir();
-    const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -addext "
-                             "subjectAltName=IP:127.0.0.1 -keyout " + dir + "key.pem -out " + dir + "cert.pem 2>/dev/null";
+    const std::string make =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -addext "
+        "subjectAltName=IP:127.0.0.1 -keyout " +
+        dir + "key.pem -out " + dir + "cert.pem 2>/dev/null";
     ASSERT_EQ(std::system(make.c_str()), 0);
     httplib::SSLServer server((dir + "cert.pem").c_str(), (dir + "key.pem").c_str());
     server.Post("/improve", [](const auto&, httplib::Response& res) { res.set_content("secure", "text/plain"); });

@@ -46,7 +46,8 @@ public:
     static void send(int fd, const std::string& data) { ::send(fd, data.data(), data.size(), MSG_NOSIGNAL); }
     // Sleeps in small steps so a stopping server does not hold the test up.
     static void pause(const std::atomic<bool>& stopping, int ms) {
-        for (int waited = 0; waited < ms && !stopping; waited += 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int waited = 0; waited < ms && !stopping; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::string url;
 

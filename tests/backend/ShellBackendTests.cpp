@@ -2,9 +2,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QDateTime>
 #include <csignal>
 
 #include "Processes.h"

@@ -28,11 +28,13 @@ TEST(ViewKit, EachOnboardingPageShowsItsViewsRightWayUp) {
     onboarding->window().makeKeyAndOrderFront();
     QWidget* window = widgetOf(*onboarding->window().contentView());
     ASSERT_TRUE(waitFor([&] { return window->isVisible(); }));
-    const std::map<std::string, View*> views = {
-        {"icon", &onboarding->iconLabel()},   {"title", &onboarding->titleLabel()},
-        {"subtitle", &onboarding->subtitleLabel()}, {"email", &onboarding->emailField()},
-        {"action", &onboarding->actionButton()}, {"skip", &onboarding->skipButton()},
-        {"tip", &onboarding->tipLabel()}};
+    const std::map<std::string, View*> views = {{"icon", &onboarding->iconLabel()},
+                                                {"title", &onboarding->titleLabel()},
+                                                {"subtitle", &onboarding->subtitleLabel()},
+                                                {"email", &onboarding->emailField()},
+                                                {"action", &onboarding->actionButton()},
+                                                {"skip", &onboarding->skipButton()},
+                                                {"tip", &onboarding->tipLabel()}};
     for (size_t page = 0; page < PAGES.size(); ++page) {
         SCOPED_TRACE("page " + std::to_string(page));
         for (auto& [name, view] : views) EXPECT_EQ(widgetOf(*view)->isVisible(), PAGES[page].count(name) > 0) << name;

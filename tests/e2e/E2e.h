@@ -56,7 +56,8 @@ struct E2e : ::testing::Test, testing::ServiceStub {
                                                              "request", "--height", "24", "--SetDockType", "true"});
     }
     void TearDown() override {
-        if (HasFailure()) screenshot(QString("FAIL-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        if (HasFailure())
+            screenshot(QString("FAIL-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         app.reset();
         tray.reset();
     }

@@ -18,10 +18,13 @@ TEST_F(E2e, CopyPressPasteWithTheReferenceServiceThenQuitFromTheMenu) {
         const QString notice = awaitAlert();
         // (Ours until the X server's word that the app took it reaches this event loop.) The
         // reference service's prompt keeps the request whole, inside a text of its own.
-        EXPECT_TRUE(waitFor([&] {
-            const QString improved = QGuiApplication::clipboard()->text();
-            return improved.contains(prompt) && improved.size() > prompt.size();
-        }, 3000)) << QGuiApplication::clipboard()->text().toStdString();
+        EXPECT_TRUE(waitFor(
+            [&] {
+                const QString improved = QGuiApplication::clipboard()->text();
+                return improved.contains(prompt) && improved.size() > prompt.size();
+            },
+            3000))
+            << QGuiApplication::clipboard()->text().toStdString();
         screenshot("success-notice" + lock);
         answer(notice);
     }

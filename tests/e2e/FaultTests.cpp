@@ -41,8 +41,9 @@ TEST_F(Faults, HugeImageOrUnservedClipboardsSendNothingAndKeepWhatTheyHold) {
     EXPECT_EQ(QGuiApplication::clipboard()->text().size(), huge.size());
 
     auto* image = new QMimeData;
-    image->setData("image/png", QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhf"
-                                                       "DwAChwGA60e6kgAAAABJRU5ErkJggg=="));
+    image->setData("image/png",
+                   QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhf"
+                                          "DwAChwGA60e6kgAAAABJRU5ErkJggg=="));
     setClipboard("", image);
     key("ctrl+u");
     answer(awaitAlert());
@@ -83,13 +84,15 @@ TEST_F(Faults, TenRacingStartsLeaveOneInstanceAndNeitherAKilledOneNorALinkedLock
     ASSERT_TRUE(waitFor([&] { return ended() == 9 && trayIcons() == 1; })) << ended() << " ended";
     EXPECT_TRUE(waitFor([] { return !withRole("quillberry-window").empty(); })) << "a first run shows the onboarding";
     screenshot("first-run");
-    for (auto& c : starts) EXPECT_TRUE(c->running() || (c->exitedCleanly() && c->readAll().isEmpty())) << "said nothing";
+    for (auto& c : starts)
+        EXPECT_TRUE(c->running() || (c->exitedCleanly() && c->readAll().isEmpty())) << "said nothing";
     for (auto& c : starts) c->kill();  // a killed instance leaves nothing behind that stops the next
     ASSERT_TRUE(waitFor([] { return trayIcons() == 0; }));
     startApp();
     app.reset();
 
-    const QString target = home.filePath("not-the-lock"), lock = home.filePath("runtime/" + QString(BUNDLE_ID.data()) + ".lock");
+    const QString target = home.filePath("not-the-lock"),
+                  lock = home.filePath("runtime/" + QString(BUNDLE_ID.data()) + ".lock");
     ASSERT_TRUE(QFile::remove(lock) && QFile::link(target, lock));
     startApp();
     EXPECT_FALSE(QFile::exists(target)) << "nothing was made through the link";

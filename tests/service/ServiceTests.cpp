@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <cstring>
@@ -16,7 +16,10 @@
 namespace quillberry::service {
 namespace {
 
-struct PromptCase { std::string prompt; Language language; };
+struct PromptCase {
+    std::string prompt;
+    Language language;
+};
 class Builtin : public ::testing::TestWithParam<PromptCase> {};
 
 TEST_P(Builtin, KeepsTheRequestWholeInItsLanguageAndAnswersAlikeEveryTime) {
@@ -29,7 +32,8 @@ TEST_P(Builtin, KeepsTheRequestWholeInItsLanguageAndAnswersAlikeEveryTime) {
 INSTANTIATE_TEST_SUITE_P(Prompts, Builtin,
                          ::testing::Values(PromptCase{"écris un mail à mon manager pour un congé", Language::French},
                                            PromptCase{"résume cet article : « Lyon a voté… »", Language::French},
-                                           PromptCase{"fix this bug: const x = [1,2,3].map(i => i*2", Language::English}));
+                                           PromptCase{"fix this bug: const x = [1,2,3].map(i => i*2",
+                                                      Language::English}));
 
 // An httplib server on a free loopback port, set up by `routes`, running until it goes.
 struct Serving {
@@ -55,7 +59,10 @@ struct Running : Serving {
     explicit Running(Improver& improver) : Serving([&](httplib::Server& s) { installRoutes(s, improver); }) {}
 };
 
-struct RequestCase { std::string name, method, path, contentType, body; int status; };
+struct RequestCase {
+    std::string name, method, path, contentType, body;
+    int status;
+};
 class Requests : public ::testing::TestWithParam<RequestCase> {};
 
 TEST_P(Requests, GetTheRightStatusAndAJsonAnswer) {
@@ -95,7 +102,8 @@ int connectTo(int port, const std::string& bytes) {
     addr.sin_port = htons(uint16_t(port));
     timeval limit{3, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     return fd;
 }
 

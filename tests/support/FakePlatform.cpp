@@ -47,5 +47,4 @@ AlertAnswer FakePlatform::runModal(const AlertSpec& spec) {
     return answer;
 }
 
-
 }  // namespace quillberry::fake

@@ -27,7 +27,9 @@ struct FakeStatusItem : StatusItem, StatusButton {
     StatusButton* button() override { return this; }
     void setImage(std::shared_ptr<Image> i) override { image = std::move(i); }
     void setTitle(const std::string& t) override { title = t; }
-    void setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)>) override { menu = std::move(items); }
+    void setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)>) override {
+        menu = std::move(items);
+    }
     std::shared_ptr<Image> image;
     std::string title;
     std::vector<MenuItem> menu;
@@ -112,8 +114,20 @@ struct FakeWindow : Window {
     std::shared_ptr<void> retained;
 };
 
-class FakePlatform : public Platform, Application, StatusBar, Resources, Images, Defaults, Alerts, Pasteboard,
-                     SelectionCopy, Accessibility, Hotkeys, Http, Workspace, ViewKit {
+class FakePlatform : public Platform,
+                     Application,
+                     StatusBar,
+                     Resources,
+                     Images,
+                     Defaults,
+                     Alerts,
+                     Pasteboard,
+                     SelectionCopy,
+                     Accessibility,
+                     Hotkeys,
+                     Http,
+                     Workspace,
+                     ViewKit {
 public:
     FakePlatform() { installPlatform(this); }
     ~FakePlatform() override { installPlatform(nullptr); }
@@ -177,7 +191,9 @@ private:
         return strings.count(key) ? std::optional(strings[key]) : std::nullopt;
     }
     bool boolForKey(const std::string& key) override { return bools.count(key) && bools[key]; }
-    void setString(const std::string& key, const std::string& value) override { strings[key] = value, bools.erase(key); }
+    void setString(const std::string& key, const std::string& value) override {
+        strings[key] = value, bools.erase(key);
+    }
     void setBool(const std::string& key, bool value) override { bools[key] = value, strings.erase(key); }
     void removeObject(const std::string& key) override { strings.erase(key), bools.erase(key); }
     AlertAnswer runModal(const AlertSpec& spec) override;

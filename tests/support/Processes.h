@@ -35,7 +35,9 @@ struct Child : QProcess {
         if (!waitExit(5000)) kill(), waitForFinished();
     }
     bool running() const { return state() != QProcess::NotRunning; }
-    bool waitExit(int ms = 10000) { return waitFor([&] { return !running(); }, ms); }
+    bool waitExit(int ms = 10000) {
+        return waitFor([&] { return !running(); }, ms);
+    }
     bool exitedCleanly() const { return !running() && exitStatus() == QProcess::NormalExit && exitCode() == 0; }
 };
 
@@ -48,8 +50,9 @@ inline QString appFile(const QString& home, const QString& suffix) {
 // The preferences of a user who finished the onboarding with this address.
 inline void writeSettings(const QString& home, const std::string& email) {
     QDir().mkpath(QFileInfo(appFile(home, ".ini")).path());
-    std::ofstream(appFile(home, ".ini").toStdString())
-        << "[General]\n" << ONBOARDING_KEY << "=true\n" << EMAIL_KEY << "=" << email << "\n";
+    std::ofstream(appFile(home, ".ini").toStdString()) << "[General]\n"
+                                                       << ONBOARDING_KEY << "=true\n"
+                                                       << EMAIL_KEY << "=" << email << "\n";
 }
 
 // Runs a tool to its end; its output.

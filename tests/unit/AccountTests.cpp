@@ -5,7 +5,10 @@
 namespace quillberry::fake {
 namespace {
 
-struct EmailCase { std::string name, raw; std::optional<std::string> accepted; };
+struct EmailCase {
+    std::string name, raw;
+    std::optional<std::string> accepted;
+};
 class EmailRule : public ::testing::TestWithParam<EmailCase> {};
 
 TEST_P(EmailRule, TrimsSpacesNotLineBreaksAndNeedsAnAt) {
@@ -25,8 +28,7 @@ const EmailCase EMAILS[] = {
     {"NoAt", "me.example.com", std::nullopt},
     {"ZeroWidthSpaceIsNotTrimmed", "\xE2\x80\x8Bme@x", "\xE2\x80\x8Bme@x"},
 };
-INSTANTIATE_TEST_SUITE_P(Table, EmailRule, ::testing::ValuesIn(EMAILS),
-                         [](const auto& c) { return c.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, EmailRule, ::testing::ValuesIn(EMAILS), [](const auto& c) { return c.param.name; });
 
 using Account = LaunchedApp;
 

@@ -59,7 +59,11 @@ TEST_F(Flow, AFailureShowsTheCriticalNoticeAndPressesWhileBusyDoNothing) {
     expectBusy(false);
 }
 
-struct CaptureCase { bool automatic; std::optional<std::string> clipboard, selection; bool sent; };
+struct CaptureCase {
+    bool automatic;
+    std::optional<std::string> clipboard, selection;
+    bool sent;
+};
 class Capture : public Flow, public ::testing::WithParamInterface<CaptureCase> {};
 
 TEST_P(Capture, TakesTheClipboardOrAfterAWaitTheSelectionAndRefusesBlankText) {
@@ -80,15 +84,21 @@ TEST_P(Capture, TakesTheClipboardOrAfterAWaitTheSelectionAndRefusesBlankText) {
         expectBusy(false);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Cases, Capture, ::testing::Values(
-    CaptureCase{false, "text", std::nullopt, true},
-    CaptureCase{false, std::nullopt, std::nullopt, false},
-    CaptureCase{false, " \t\r\n ", std::nullopt, false},
-    CaptureCase{false, "\xC2\xA0\xE2\x80\xA8\xE3\x80\x80\xC2\x85\x0B\x0C\xE2\x80\x8A", std::nullopt, false},
-    CaptureCase{true, "old clipboard", "selected words", true},
-    CaptureCase{true, "old clipboard", std::nullopt, false}));
+INSTANTIATE_TEST_SUITE_P(Cases, Capture,
+                         ::testing::Values(CaptureCase{false, "text", std::nullopt, true},
+                                           CaptureCase{false, std::nullopt, std::nullopt, false},
+                                           CaptureCase{false, " \t\r\n ", std::nullopt, false},
+                                           CaptureCase{false,
+                                                       "\xC2\xA0\xE2\x80\xA8\xE3\x80\x80\xC2\x85\x0B\x0C\xE2\x80\x8A",
+                                                       std::nullopt, false},
+                                           CaptureCase{true, "old clipboard", "selected words", true},
+                                           CaptureCase{true, "old clipboard", std::nullopt, false}));
 
-struct EmailCase { int response; std::string typed; bool sent; };
+struct EmailCase {
+    int response;
+    std::string typed;
+    bool sent;
+};
 class MissingEmail : public Flow, public ::testing::WithParamInterface<EmailCase> {};
 
 TEST_P(MissingEmail, IsAskedForWhileBusyAndAnAcceptedOneCarriesTheSamePressOn) {

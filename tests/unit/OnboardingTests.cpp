@@ -15,7 +15,11 @@ struct Onboarding : LaunchedApp {
     OnboardingWindow& current() { return *static_cast<OnboardingWindow*>(fake.windows.back()->retained.get()); }
 };
 
-struct EntryCase { std::string typed; std::optional<std::string> stored; bool skip; };
+struct EntryCase {
+    std::string typed;
+    std::optional<std::string> stored;
+    bool skip;
+};
 class EmailPage : public Onboarding, public ::testing::WithParamInterface<EntryCase> {};
 
 TEST_P(EmailPage, StoresAnAcceptedAddressAndMovesOnRegardless) {
@@ -78,7 +82,12 @@ TEST_F(Onboarding, SupportHandsOnlyAWellFormedLinkToTheDesktop) {
     for (const char* bad : {"not a url", "https://x/\"; rm -rf ~", ":no-scheme"}) EXPECT_FALSE(isValidUrl(bad)) << bad;
 }
 
-struct AutoModeCase { bool trusted; int answer; int prompts; size_t buttons; };
+struct AutoModeCase {
+    bool trusted;
+    int answer;
+    int prompts;
+    size_t buttons;
+};
 class AutoMode : public LaunchedApp, public ::testing::WithParamInterface<AutoModeCase> {};
 
 TEST_P(AutoMode, AsksTheSystemOnlyWhenNotTrustedAndTheUserActivates) {

@@ -87,8 +87,7 @@ const ReplyCase REPLIES[] = {
     {"Status201", 201, R"({"improved_prompt":"x"})", std::nullopt},
     {"Status500", 500, R"({"improved_prompt":"x"})", std::nullopt},
 };
-INSTANTIATE_TEST_SUITE_P(Table, Reply, ::testing::ValuesIn(REPLIES),
-                         [](const auto& c) { return c.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, Reply, ::testing::ValuesIn(REPLIES), [](const auto& c) { return c.param.name; });
 
 TEST(Reply, TransportFailuresAreAbsent) {
     const std::string ok = R"({"improved_prompt":"x"})";

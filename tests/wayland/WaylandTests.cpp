@@ -17,8 +17,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QRasterWindow>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "Processes.h"
@@ -37,7 +37,8 @@ const QString EDITOR_ID = "quillberry-test-editor";
 // sway refuses to run as root: then the desktop, its bus and the app run as nobody.
 std::unique_ptr<Child> startAsUser(const QString& program, const QStringList& args) {
     if (::getuid() != 0) return std::make_unique<Child>(program, args);
-    return std::make_unique<Child>("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args);
+    return std::make_unique<Child>("setpriv",
+                                   QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args);
 }
 // The address a session bus prints (among its warnings); empty when it printed none.
 QByteArray busAddress(Child& bus) {
@@ -66,9 +67,9 @@ struct Desktop : ::testing::Test, testing::ServiceStub {
     QString config(const QString& suffix) { return testing::appFile(home.path(), suffix); }
     QString bin(const QString& name) { return home.filePath("bin/" + name); }
     // A desktop of the user's and its environment, waiting for its display socket.
-    void startDesktop(const QString& binary, const QStringList& args, std::function<void()> owned = [] {}) {
-        ASSERT_TRUE(QDir(home.path()).mkpath("runtime") &&
-                    QDir(home.path()).mkpath("bin/resources"));
+    void startDesktop(
+        const QString& binary, const QStringList& args, std::function<void()> owned = [] {}) {
+        ASSERT_TRUE(QDir(home.path()).mkpath("runtime") && QDir(home.path()).mkpath("bin/resources"));
         // A copy that nobody can run wherever the build tree is (a root-only home, say).
         ASSERT_TRUE(QFile::copy(appBuild, bin("quillberry")) &&
                     QFile::copy(QFileInfo(QUILLBERRY_APP).dir().filePath("resources/menubar_icon.png"),
@@ -79,8 +80,10 @@ struct Desktop : ::testing::Test, testing::ServiceStub {
             ASSERT_EQ(testing::run("chown", {"-R", "65534:65534", home.path()}), "");
         }
         QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        for (auto [name, value] : {std::pair{"HOME", home.path()}, {"XDG_RUNTIME_DIR", home.filePath("runtime")},
-                                   {"XDG_SESSION_TYPE", "wayland"}, {"QT_QPA_PLATFORM", "wayland"}}) {
+        for (auto [name, value] : {std::pair{"HOME", home.path()},
+                                   {"XDG_RUNTIME_DIR", home.filePath("runtime")},
+                                   {"XDG_SESSION_TYPE", "wayland"},
+                                   {"QT_QPA_PLATFORM", "wayland"}}) {
             qputenv(name, value.toUtf8());
         }
         qunsetenv("DISPLAY"), qunsetenv("WAYLAND_DISPLAY"), qunsetenv("SWAYSOCK");
@@ -91,8 +94,12 @@ struct Desktop : ::testing::Test, testing::ServiceStub {
         compositor = startAsUser(binary, args);
         QDir runtime(home.filePath("runtime"));
         QStringList sockets;
-        ASSERT_TRUE(waitFor([&] { return (sockets = runtime.entryList({"wayland-*"}, QDir::System).filter(QRegularExpression("^wayland-[^.]+$"))).size() == 1; }))
-            << "the compositor did not start: " << compositor->readAll().toStdString();
+        ASSERT_TRUE(waitFor([&] {
+            return (sockets =
+                        runtime.entryList({"wayland-*"}, QDir::System).filter(QRegularExpression("^wayland-[^.]+$")))
+                       .size() == 1;
+        })) << "the compositor did not start: "
+            << compositor->readAll().toStdString();
         qputenv("WAYLAND_DISPLAY", sockets[0].toUtf8());
     }
     void TearDown() override { app.reset(), editor.reset(), portals.clear(), compositor.reset(), bus.reset(); }
@@ -105,7 +112,9 @@ struct Desktop : ::testing::Test, testing::ServiceStub {
         app = startAsUser(bin("quillberry"), {});
         ASSERT_TRUE(waitFor([&] { return QFile::exists(home.filePath("runtime/" + APP_ID + ".trigger")); }));
     }
-    static QString paste(const QStringList& which = {}) { return testing::run("wl-paste", QStringList{"--no-newline"} + which); }
+    static QString paste(const QStringList& which = {}) {
+        return testing::run("wl-paste", QStringList{"--no-newline"} + which);
+    }
 };
 
 struct Sway : Desktop {
@@ -122,8 +131,9 @@ struct Sway : Desktop {
         startEditor([] { return focused(); });
     }
     void TearDown() override {
-        if (HasFailure()) testing::run("grim", {QString(QUILLBERRY_SHOTS) + "/FAIL-sway-" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png"});
+        if (HasFailure())
+            testing::run("grim", {QString(QUILLBERRY_SHOTS) + "/FAIL-sway-" +
+                                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png"});
         Desktop::TearDown();
     }
 
@@ -149,7 +159,8 @@ struct Sway : Desktop {
     }
     static void answerNotice() {
         ASSERT_TRUE(waitFor([] { return focused() == APP_ID; })) << "no notice has the focus";
-        ASSERT_TRUE(pressUntil({"-m", "ctrl", "-k", "Return"}, [] { return focused() == EDITOR_ID; })) << "the notice did not close: " << windows().join(",").toStdString();
+        ASSERT_TRUE(pressUntil({"-m", "ctrl", "-k", "Return"}, [] { return focused() == EDITOR_ID; }))
+            << "the notice did not close: " << windows().join(",").toStdString();
     }
     void improve(const QString& expected) {
         listenAsService();
@@ -203,8 +214,11 @@ TEST_F(SwayWithoutDataControl, TheTextComesThroughTheAppsWindowAndTheResultWithT
 }
 
 struct KWin : Desktop {
-    static QString call(const QString& service, const QString& path, const QString& method, const QStringList& args = {}) {
-        return runAsUser("gdbus", QStringList{"call", "--session", "--dest", service, "--object-path", path, "--method", method} + args);
+    static QString call(const QString& service, const QString& path, const QString& method,
+                        const QStringList& args = {}) {
+        return runAsUser(
+            "gdbus",
+            QStringList{"call", "--session", "--dest", service, "--object-path", path, "--method", method} + args);
     }
     static QString shortcut(const QString& method, const QStringList& args = {}) {
         return call("org.kde.kglobalaccel", "/component/quillberry", "org.kde.kglobalaccel.Component." + method, args);
@@ -217,8 +231,11 @@ struct KWin : Desktop {
         const QString name = QString("list%1").arg(++runs), script = home.filePath(name + ".js");
         QFile file(script);
         if (!file.open(QIODevice::WriteOnly)) return {};
-        file.write(("var ids = []; for (const c of workspace.clientList()) ids.push((c.active ? '+' : '') + c.resourceClass);"
-                    "print('" + name + "=' + ids.join(','));").toUtf8());
+        file.write(
+            ("var ids = []; for (const c of workspace.clientList()) ids.push((c.active ? '+' : '') + c.resourceClass);"
+             "print('" +
+             name + "=' + ids.join(','));")
+                .toUtf8());
         file.close();
         call("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting.loadScript", {script, name});
         call("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting.start");
@@ -239,12 +256,14 @@ struct KWin : Desktop {
         // checks its own name.
         startDesktop(bin("kwin_wayland"), {"--virtual", "--no-lockscreen", "--socket", "wayland-kwin"},
                      [&] { ASSERT_TRUE(QFile::copy("/usr/bin/kwin_wayland", bin("kwin_wayland"))); });
-        for (const char* portal : {"/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde", "/usr/libexec/xdg-desktop-portal"}) {
+        for (const char* portal :
+             {"/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde", "/usr/libexec/xdg-desktop-portal"}) {
             portals.push_back(startAsUser(portal, {}));
         }
         ASSERT_TRUE(waitFor([] {
             return call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
-                        {"org.freedesktop.portal.Desktop"}).contains("true");
+                        {"org.freedesktop.portal.Desktop"})
+                .contains("true");
         })) << "no portal";
         startEditor([&] { return windows().filter(QRegularExpression("^\\+")).value(0).mid(1); });
     }
@@ -257,7 +276,9 @@ TEST_F(KWin, ThePortalShortcutImprovesWhatAWaylandProgramCopied) {
     ASSERT_TRUE(waitFor([] { return shortcut("shortcutNames").contains("improve"); }));
     Child copy("wl-copy", {"--foreground", "Texte copié sous KDE"});
     ASSERT_TRUE(waitFor([] { return paste() == "Texte copié sous KDE"; }));
-    auto notices = [&] { return windows().filter(QRegularExpression("^\\+?" + QRegularExpression::escape(APP_ID) + "$")).size(); };
+    auto notices = [&] {
+        return windows().filter(QRegularExpression("^\\+?" + QRegularExpression::escape(APP_ID) + "$")).size();
+    };
     const auto before = notices();  // (a desktop without a tray says so after 5 s)
     shortcut("invokeShortcut", {"improve"});
     serveNext("Texte copié sous KDE", "Prompt amélioré");
@@ -273,9 +294,12 @@ struct FakePortal : QDBusVirtualObject {
         if (call.member() == "Get") return bus.send(call.createReply(QVariant::fromValue(QDBusVariant(1u))));
         if (call.member() == "Register") return bus.send(call.createReply());
         const QString token = qdbus_cast<QVariantMap>(call.arguments().last()).value("handle_token").toString();
-        const QString request = "/org/freedesktop/portal/desktop/request/" + call.service().mid(1).replace('.', '_') + "/" + token;
+        const QString request =
+            "/org/freedesktop/portal/desktop/request/" + call.service().mid(1).replace('.', '_') + "/" + token;
         bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        if (refuses) bus.send(QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response") << 1u << QVariantMap());
+        if (refuses)
+            bus.send(QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response")
+                     << 1u << QVariantMap());
         return true;
     }
 };
@@ -286,7 +310,8 @@ TEST(Portal, ARefusalOrNoAnswerLeavesTheShortcutToTheTrigger) {
     QTemporaryDir dir;
     QFile config(dir.filePath("bus.conf"));
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write("<busconfig><type>session</type><listen>unix:tmpdir=" + dir.path().toUtf8() + "</listen><auth>EXTERNAL</auth>"
+    config.write("<busconfig><type>session</type><listen>unix:tmpdir=" + dir.path().toUtf8() +
+                 "</listen><auth>EXTERNAL</auth>"
                  "<policy context='default'><allow send_destination='*' eavesdrop='true'/><allow eavesdrop='true'/>"
                  "<allow own='*'/></policy></busconfig>");
     config.close();
@@ -302,7 +327,8 @@ TEST(Portal, ARefusalOrNoAnswerLeavesTheShortcutToTheTrigger) {
             ASSERT_TRUE(side.registerService("org.freedesktop.portal.Desktop") &&
                         side.registerVirtualObject("/org/freedesktop/portal/desktop", &portal));
             std::optional<wayland::GlobalShortcut::Outcome> outcome;
-            wayland::GlobalShortcut shortcut(APP_ID, "improve", "", "CTRL+U", [] {}, [&](auto o) { outcome = o; });
+            wayland::GlobalShortcut shortcut(
+                APP_ID, "improve", "", "CTRL+U", [] {}, [&](auto o) { outcome = o; });
             EXPECT_TRUE(waitFor([&] { return outcome.has_value(); }, 15000)) << refuses;  // the app's limit is 10 s
             EXPECT_EQ(outcome, wayland::GlobalShortcut::Outcome::Unavailable) << refuses;
             side.unregisterObject("/org/freedesktop/portal/desktop");

@@ -163,8 +163,9 @@ void CurlHttp::post(HttpRequest request, std::function<void(HttpResponse)> compl
         }
     }
     if (t) {  // the service is shutting down: fail at once, still off the caller's stack
-        std::thread([t = std::move(t)]() mutable { t->completion(HttpResponse{true, std::nullopt, std::nullopt}); })
-            .detach();
+        std::thread([t = std::move(t)]() mutable {
+            t->completion(HttpResponse{true, std::nullopt, std::nullopt});
+        }).detach();
         return;
     }
     curl_multi_wakeup(multi_);

@@ -1,10 +1,10 @@
+#include <xcb/xcb.h>
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <xcb/xcb.h>
 
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtPlatform.h"
@@ -19,8 +19,7 @@ namespace {
 constexpr xcb_keycode_t U_POSITION = 22 + 8;
 // Lock keys must not change what counts as Ctrl+U: grab each combination of them.
 constexpr uint16_t LOCK_VARIANTS[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
-constexpr uint16_t RELEVANT_MODIFIERS =
-    XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+constexpr uint16_t RELEVANT_MODIFIERS = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 
 xcb_connection_t* x11Connection() {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -44,7 +43,8 @@ public:
     uint16_t modifiers = 0;
 };
 
-DesktopHotkeys::DesktopHotkeys(const std::string& bundleId) : bundleId_(bundleId), filter_(std::make_unique<Filter>()) {}
+DesktopHotkeys::DesktopHotkeys(const std::string& bundleId)
+    : bundleId_(bundleId), filter_(std::make_unique<Filter>()) {}
 
 DesktopHotkeys::~DesktopHotkeys() {
     if (QCoreApplication::instance()) QCoreApplication::instance()->removeNativeEventFilter(filter_.get());
@@ -120,8 +120,8 @@ std::optional<int> DesktopHotkeys::registerHotkey(KeyCode key, ModifierMask modi
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     bool grabbed = true;
     for (uint16_t lock : LOCK_VARIANTS) {
-        auto cookie = xcb_grab_key_checked(connection, 1, root, XCB_MOD_MASK_CONTROL | lock, code,
-                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        auto cookie = xcb_grab_key_checked(connection, 1, root, XCB_MOD_MASK_CONTROL | lock, code, XCB_GRAB_MODE_ASYNC,
+                                           XCB_GRAB_MODE_ASYNC);
         if (xcb_generic_error_t* error = xcb_request_check(connection, cookie)) {
             free(error);
             if (lock == 0) grabbed = false;  // someone else holds Ctrl+U itself

@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -60,7 +60,9 @@ int sendTrigger(const std::string& bundleId) {
                     std::string_view(answer) == "ok\n";
     }
     if (fd >= 0) ::close(fd);
-    if (!delivered) std::fputs("quillberry : aucune instance en cours, rien n'est déclenché. Lancez d'abord « quillberry ».\n", stderr);
+    if (!delivered)
+        std::fputs("quillberry : aucune instance en cours, rien n'est déclenché. Lancez d'abord « quillberry ».\n",
+                   stderr);
     return delivered ? 0 : 1;
 }
 

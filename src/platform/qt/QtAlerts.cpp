@@ -13,7 +13,6 @@
 
 #include "platform/qt/QtPlatform.h"
 
-
 namespace quillberry::qt {
 
 namespace {

@@ -1,5 +1,7 @@
 #include <malloc.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -12,8 +14,6 @@
 #include <QUrl>
 #include <QWidget>
 #include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtPlatform.h"
@@ -32,9 +32,7 @@ void QtMainQueue::asyncAfter(std::chrono::milliseconds delay, std::function<void
         return;
     }
     // Timers belong to the thread that starts them: start it from the main thread.
-    async([delay, work = std::move(work)]() mutable {
-        QTimer::singleShot(delay, qApp, std::move(work));
-    });
+    async([delay, work = std::move(work)]() mutable { QTimer::singleShot(delay, qApp, std::move(work)); });
 }
 
 int QtApplication::run(std::function<void()> didFinishLaunching) {
@@ -98,7 +96,8 @@ bool QtWorkspace::openUrl(const std::string& url) {
 }
 
 QtPlatform::QtPlatform(const std::string& bundleId, CurlHttp::Options httpOptions, bool dataControl)
-    : defaults_(bundleId), clipboard_(bundleId, dataControl), hotkeys_(bundleId), http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
+    : defaults_(bundleId), clipboard_(bundleId, dataControl), hotkeys_(bundleId),
+      http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
     // Blocks of a megabyte and more (a big reply, its copies, the viewer's text) are mapped
     // on their own and unmapped when freed. By default glibc raises this threshold after
     // the first such free, and later big blocks then stay in the heap for good.
@@ -127,7 +126,7 @@ void installTerminationHandler() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::exit(0); });
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -134,7 +134,8 @@ void QtClipboard::replaceWithString(const std::string& text) {
 // would reach this app instead of the user's.
 void QtClipboard::copySelection() {
     std::optional<std::string> selected;
-    if (dataControl_ && dataControl_->offersPrimary()) selected = decoded(dataControl_->read(wayland::Selection::Primary));
+    if (dataControl_ && dataControl_->offersPrimary())
+        selected = decoded(dataControl_->read(wayland::Selection::Primary));
     else selected = plainText(QClipboard::Selection);
     if (selected) replaceWithString(*selected);
 }

@@ -42,9 +42,10 @@ QtDefaults::~QtDefaults() = default;
 std::string QtDefaults::fileName() const { return settings_->fileName().toStdString(); }
 
 void QtDefaults::reopen() {
-    settings_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())),
-                                            QString::fromStdString(bundleId_));
+    settings_ =
+        std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                    QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())),
+                                    QString::fromStdString(bundleId_));
 }
 
 // What this session wrote wins: a value whose write failed is still the value, until the

@@ -27,7 +27,7 @@ class QVariant;
 namespace quillberry::wayland {
 class DataControl;
 class GlobalShortcut;
-}
+}  // namespace quillberry::wayland
 
 namespace quillberry::qt {
 
@@ -196,7 +196,7 @@ private:
 
 // What this desktop session lets the app do, found once at start.
 struct Session {
-    bool wayland = false;  // from the environment, at first use
+    bool wayland = false;      // from the environment, at first use
     bool dataControl = false;  // the clipboard and the selection without focus, on Wayland
     bool portal = false;       // the shortcut bound through the desktop portal
     // What works in a lesser way here, for the tray's tooltip; empty where nothing does.

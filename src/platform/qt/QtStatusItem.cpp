@@ -61,8 +61,8 @@ QPixmap render(const QPixmap* image, const QString& title) {
 void StatusMenu::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() & Qt::ControlModifier) {
         for (QAction* action : actions()) {
-            if (!action->shortcut().isEmpty() &&
-                action->shortcut()[0].key() == Qt::Key(event->key()) && action->isEnabled()) {
+            if (!action->shortcut().isEmpty() && action->shortcut()[0].key() == Qt::Key(event->key()) &&
+                action->isEnabled()) {
                 close();
                 action->trigger();
                 return;
@@ -120,9 +120,13 @@ void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const
         }
         // Queued, so the command (which may run a modal dialog) starts after the menu has
         // closed instead of inside its event handling.
-        QObject::connect(action, &QAction::triggered, menu_.get(), [perform, name = item.action] {
-            QMetaObject::invokeMethod(qApp, [perform, name] { perform(name); }, Qt::QueuedConnection);
-        }, Qt::DirectConnection);
+        QObject::connect(
+            action, &QAction::triggered, menu_.get(),
+            [perform, name = item.action] {
+                QMetaObject::invokeMethod(
+                    qApp, [perform, name] { perform(name); }, Qt::QueuedConnection);
+            },
+            Qt::DirectConnection);
     }
     tray_.setContextMenu(menu_.get());
 }

@@ -16,18 +16,29 @@ namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
 QString css(const Color& c) {
-    return QString("rgba(%1,%2,%3,%4)").arg(int(c.red * 255 + 0.5)).arg(int(c.green * 255 + 0.5))
-        .arg(int(c.blue * 255 + 0.5)).arg(c.alpha);
+    return QString("rgba(%1,%2,%3,%4)")
+        .arg(int(c.red * 255 + 0.5))
+        .arg(int(c.green * 255 + 0.5))
+        .arg(int(c.blue * 255 + 0.5))
+        .arg(c.alpha);
 }
 
 QFont qfont(const Font& f) {
     QFont font = QGuiApplication::font();
     font.setPixelSize(int(f.pointSize));
     switch (f.weight.value_or(FontWeight::Regular)) {
-        case FontWeight::Regular: font.setWeight(QFont::Normal); break;
-        case FontWeight::Medium: font.setWeight(QFont::Medium); break;
-        case FontWeight::Semibold: font.setWeight(QFont::DemiBold); break;
-        case FontWeight::Bold: font.setWeight(QFont::Bold); break;
+        case FontWeight::Regular:
+            font.setWeight(QFont::Normal);
+            break;
+        case FontWeight::Medium:
+            font.setWeight(QFont::Medium);
+            break;
+        case FontWeight::Semibold:
+            font.setWeight(QFont::DemiBold);
+            break;
+        case FontWeight::Bold:
+            font.setWeight(QFont::Bold);
+            break;
     }
     return font;
 }
@@ -209,7 +220,8 @@ public:
     void setTitleHidden(bool hidden) override { widget_->setWindowTitle(hidden ? " " : "Quillberry"); }
     void setBackgroundColor(const Color& c) override {
         QPalette palette = widget_->palette();
-        palette.setColor(QPalette::Window, QColor::fromRgbF(float(c.red), float(c.green), float(c.blue), float(c.alpha)));
+        palette.setColor(QPalette::Window,
+                         QColor::fromRgbF(float(c.red), float(c.green), float(c.blue), float(c.alpha)));
         widget_->setPalette(palette);
         widget_->setAutoFillBackground(true);
     }
@@ -225,7 +237,8 @@ private:
     void releaseOwner() {
         if (!owner_) return;
         // Later, so whoever closed us still has an object when its action returns.
-        QMetaObject::invokeMethod(qApp, [owner = std::move(owner_)]() mutable { owner.reset(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [owner = std::move(owner_)]() mutable { owner.reset(); }, Qt::QueuedConnection);
     }
     QPointer<WindowWidget> widget_;
     QtView content_;

@@ -5,11 +5,11 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <pthread.h>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <pthread.h>
 #include <thread>
 
 #include "ext-data-control-v1-client-protocol.h"
@@ -25,12 +25,10 @@ struct DataControl::Protocol {
 };
 
 namespace {
-const DataControl::Protocol EXT{&ext_data_control_manager_v1_interface,
-                                &ext_data_control_device_v1_interface, &ext_data_control_source_v1_interface,
-                                &ext_data_control_offer_v1_interface, 1};
-const DataControl::Protocol WLR{&zwlr_data_control_manager_v1_interface,
-                                &zwlr_data_control_device_v1_interface, &zwlr_data_control_source_v1_interface,
-                                &zwlr_data_control_offer_v1_interface, 2};
+const DataControl::Protocol EXT{&ext_data_control_manager_v1_interface, &ext_data_control_device_v1_interface,
+                                &ext_data_control_source_v1_interface, &ext_data_control_offer_v1_interface, 1};
+const DataControl::Protocol WLR{&zwlr_data_control_manager_v1_interface, &zwlr_data_control_device_v1_interface,
+                                &zwlr_data_control_source_v1_interface, &zwlr_data_control_offer_v1_interface, 2};
 
 enum : uint32_t { CREATE_DATA_SOURCE = 0, GET_DATA_DEVICE = 1, MANAGER_DESTROY = 2 };
 enum : uint32_t { SET_SELECTION = 0, DEVICE_DESTROY = 1, SET_PRIMARY_SELECTION = 2 };
@@ -42,8 +40,10 @@ static_assert(CREATE_DATA_SOURCE == EXT_DATA_CONTROL_MANAGER_V1_CREATE_DATA_SOUR
               MANAGER_DESTROY == ZWLR_DATA_CONTROL_MANAGER_V1_DESTROY &&
               SET_PRIMARY_SELECTION == EXT_DATA_CONTROL_DEVICE_V1_SET_PRIMARY_SELECTION &&
               SET_PRIMARY_SELECTION == ZWLR_DATA_CONTROL_DEVICE_V1_SET_PRIMARY_SELECTION &&
-              DEVICE_DESTROY == ZWLR_DATA_CONTROL_DEVICE_V1_DESTROY && SOURCE_DESTROY == ZWLR_DATA_CONTROL_SOURCE_V1_DESTROY &&
-              OFFER_RECEIVE == ZWLR_DATA_CONTROL_OFFER_V1_RECEIVE && OFFER_DESTROY == ZWLR_DATA_CONTROL_OFFER_V1_DESTROY);
+              DEVICE_DESTROY == ZWLR_DATA_CONTROL_DEVICE_V1_DESTROY &&
+              SOURCE_DESTROY == ZWLR_DATA_CONTROL_SOURCE_V1_DESTROY &&
+              OFFER_RECEIVE == ZWLR_DATA_CONTROL_OFFER_V1_RECEIVE &&
+              OFFER_DESTROY == ZWLR_DATA_CONTROL_OFFER_V1_DESTROY);
 
 // Text types, best first: what programs on Wayland and, through XWayland, on X11 offer.
 constexpr const char* TEXT_TYPES[] = {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain", "TEXT", "STRING"};
@@ -114,8 +114,8 @@ std::unique_ptr<DataControl> DataControl::connect() {
                                              client->version_, 0, nullptr, client->seat_);
     static const DeviceListener deviceListener{&DataControl::onDataOffer, &DataControl::onSelection,
                                                &DataControl::onFinished, &DataControl::onPrimarySelection};
-    wl_proxy_add_listener(client->device_, reinterpret_cast<void (**)(void)>(const_cast<DeviceListener*>(&deviceListener)),
-                          client.get());
+    wl_proxy_add_listener(
+        client->device_, reinterpret_cast<void (**)(void)>(const_cast<DeviceListener*>(&deviceListener)), client.get());
     // The current selections arrive in reply to the device's creation.
     if (!client->sync(std::chrono::seconds(2))) return nullptr;
     return client;
@@ -230,7 +230,8 @@ bool DataControl::pump(const std::function<bool()>& done, std::chrono::steady_cl
 bool DataControl::sync(std::chrono::milliseconds limit) {
     bool done = false;
     auto* callback = wl_display_sync(display_);
-    static const wl_callback_listener listener{[](void* flag, wl_callback*, uint32_t) { *static_cast<bool*>(flag) = true; }};
+    static const wl_callback_listener listener{
+        [](void* flag, wl_callback*, uint32_t) { *static_cast<bool*>(flag) = true; }};
     wl_callback_add_listener(callback, &listener, &done);
     const bool ok = pump([&] { return done; }, std::chrono::steady_clock::now() + limit);
     wl_callback_destroy(callback);

@@ -20,14 +20,15 @@ using Shortcuts = QList<QPair<QString, QVariantMap>>;
 constexpr int QUICK_MS = 10'000, DIALOG_MS = 120'000;
 
 QVariant shortcutList(const QString& id, const QString& description, const QString& trigger) {
-    return QVariant::fromValue(Shortcuts{{id, QVariantMap{{"description", description}, {"preferred_trigger", trigger}}}});
+    return QVariant::fromValue(
+        Shortcuts{{id, QVariantMap{{"description", description}, {"preferred_trigger", trigger}}}});
 }
 }  // namespace
 
 GlobalShortcut::GlobalShortcut(QString appId, QString id, QString description, QString preferredTrigger,
                                std::function<void()> pressed, std::function<void(Outcome)> settled)
-    : appId_(std::move(appId)), id_(std::move(id)), description_(std::move(description)), trigger_(std::move(preferredTrigger)),
-      pressed_(std::move(pressed)), settled_(std::move(settled)) {
+    : appId_(std::move(appId)), id_(std::move(id)), description_(std::move(description)),
+      trigger_(std::move(preferredTrigger)), pressed_(std::move(pressed)), settled_(std::move(settled)) {
     qDBusRegisterMetaType<QPair<QString, QVariantMap>>();
     qDBusRegisterMetaType<Shortcuts>();
     limit_.setSingleShot(true);
@@ -54,7 +55,8 @@ GlobalShortcut::GlobalShortcut(QString appId, QString id, QString description, Q
 // Each call answers with a Request object whose Response signal carries the result. Its
 // path is known in advance from our bus name and the token, so the signal is connected
 // before the call: a fast portal cannot answer into the void.
-void GlobalShortcut::request(const QString& method, const QVariantList& args, QVariantMap options, int limitMs, Then then) {
+void GlobalShortcut::request(const QString& method, const QVariantList& args, QVariantMap options, int limitMs,
+                             Then then) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     const QString token = QString("quillberry%1").arg(++tokens_);
     options["handle_token"] = token;
@@ -64,7 +66,8 @@ void GlobalShortcut::request(const QString& method, const QVariantList& args, QV
                        SLOT(onResponse(uint, QVariantMap)));
     }
     requestPath_ = PORTAL_PATH + "/request/" + sender + "/" + token;
-    bus.connect(PORTAL, requestPath_, "org.freedesktop.portal.Request", "Response", this, SLOT(onResponse(uint, QVariantMap)));
+    bus.connect(PORTAL, requestPath_, "org.freedesktop.portal.Request", "Response", this,
+                SLOT(onResponse(uint, QVariantMap)));
     then_ = std::move(then);
     limit_.start(limitMs);
     QDBusMessage call = QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, SHORTCUTS, method);
@@ -88,7 +91,8 @@ void GlobalShortcut::onResponse(uint response, const QVariantMap& results) {
 // systemd scope; 1.21 rejects a session without an id). Sent ahead of the session on the same
 // connection, which the bus delivers in order: no wait, and an older portal's error is moot.
 void GlobalShortcut::registerAppId() {
-    QDBusMessage call = QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, "org.freedesktop.host.portal.Registry", "Register");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, "org.freedesktop.host.portal.Registry", "Register");
     call << appId_ << QVariantMap();
     call.setAutoStartService(false);
     QDBusConnection::sessionBus().asyncCall(call);
@@ -98,12 +102,13 @@ void GlobalShortcut::registerAppId() {
 void GlobalShortcut::createSession() {
     // The shortcut goes in the session's options too: KDE Plasma 5.27 to 6.0 registers only
     // what it finds there, and later portals ignore it.
-    QVariantMap options{{"session_handle_token", "quillberry"}, {"shortcuts", shortcutList(id_, description_, trigger_)}};
+    QVariantMap options{{"session_handle_token", "quillberry"},
+                        {"shortcuts", shortcutList(id_, description_, trigger_)}};
     request("CreateSession", {}, options, QUICK_MS, [this](const QVariantMap& results) {
         // A string by the portal's specification; some versions send an object path.
         const QVariant handle = results.value("session_handle");
         session_ = handle.metaType() == QMetaType::fromType<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
-                                                                              : handle.toString();
+                                                                               : handle.toString();
         if (session_.isEmpty()) return settle(Outcome::Unavailable);
         listShortcuts();
     });
@@ -112,17 +117,18 @@ void GlobalShortcut::createSession() {
 // Bound already (in this session's options, or kept by the desktop from an earlier run):
 // binding again would open the desktop's settings for nothing.
 void GlobalShortcut::listShortcuts() {
-    request("ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session_))}, {}, QUICK_MS, [this](const QVariantMap& results) {
-        if (lists(results)) return settle(Outcome::Bound);
-        bindShortcuts();
-    });
+    request("ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session_))}, {}, QUICK_MS,
+            [this](const QVariantMap& results) {
+                if (lists(results)) return settle(Outcome::Bound);
+                bindShortcuts();
+            });
 }
 
 void GlobalShortcut::bindShortcuts() {
-    const QVariantList args{QVariant::fromValue(QDBusObjectPath(session_)), shortcutList(id_, description_, trigger_), QString()};
-    request("BindShortcuts", args, {}, DIALOG_MS, [this](const QVariantMap& results) {
-        settle(lists(results) ? Outcome::Bound : Outcome::Unavailable);
-    });
+    const QVariantList args{QVariant::fromValue(QDBusObjectPath(session_)), shortcutList(id_, description_, trigger_),
+                            QString()};
+    request("BindShortcuts", args, {}, DIALOG_MS,
+            [this](const QVariantMap& results) { settle(lists(results) ? Outcome::Bound : Outcome::Unavailable); });
 }
 
 bool GlobalShortcut::lists(const QVariantMap& results) const {
