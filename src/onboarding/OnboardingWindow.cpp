@@ -112,7 +112,6 @@ void OnboardingWindow::setupButtons() {
 
 void OnboardingWindow::setupDots() {
     dotsStack_->setFrame({190, 10, 100, 16});
-    dotsStack_->setOrientation(StackOrientation::Horizontal);
     dotsStack_->setSpacing(8);
     for (size_t i = 0; i < steps_.size(); ++i) {
         auto dot = platform().viewKit().makeView({0, 0, 8, 8});
@@ -147,12 +146,9 @@ void OnboardingWindow::showStep(int index) {
     else if (lastPage) subtitleLabel_->setFrame(SUBTITLE_FRAME_LAST_PAGE);
     else subtitleLabel_->setFrame(SUBTITLE_FRAME);
 
-    std::vector<View*> dots = dotsStack_->arrangedSubviews();
-    for (size_t j = 0; j < dots.size(); ++j) {
-        if (dots[j]->hasLayer()) {
-            dots[j]->setLayerBackgroundColor(static_cast<int>(j) == index ? WHITE : DOT_GREY);
-        }
-    }
+    // Every dot is layer-backed (setupDots).
+    for (size_t j = 0; j < dots_.size(); ++j)
+        dots_[j]->setLayerBackgroundColor(static_cast<int>(j) == index ? WHITE : DOT_GREY);
 }
 
 void OnboardingWindow::nextStep() {

@@ -36,7 +36,7 @@ public:
     TextField& tipLabel() { return *tipLabel_; }
     Button& actionButton() { return *actionButton_; }
     Button& skipButton() { return *skipButton_; }
-    StackView& dotsStack() { return *dotsStack_; }
+    const std::vector<std::unique_ptr<View>>& dots() const { return dots_; }
 
     static constexpr double WIDTH = 480, HEIGHT = 420;
 

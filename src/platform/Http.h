@@ -9,9 +9,9 @@
 
 namespace quillberry {
 
+// Always a POST: the one request the app makes.
 struct HttpRequest {
     std::string url;
-    std::string method = "POST";
     std::vector<std::pair<std::string, std::string>> headers;
     std::optional<std::string> body;
     std::chrono::seconds timeout{60};  // idle limit: time without receiving data

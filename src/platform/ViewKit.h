@@ -17,7 +17,6 @@ public:
     virtual void setHidden(bool hidden) = 0;
     virtual void addSubview(View& child) = 0;
     virtual void setWantsLayer(bool wantsLayer) = 0;
-    virtual bool hasLayer() const = 0;
     virtual void setLayerCornerRadius(double radius) = 0;
     virtual void setLayerBackgroundColor(const Color& color) = 0;
 };
@@ -48,15 +47,11 @@ public:
     virtual void setAction(const std::string& name, std::function<void()> action) = 0;
 };
 
-enum class StackOrientation { Horizontal, Vertical };
-
-// Arranged views of fixed size, centred as one row (or column) in the stack's frame.
+// Arranged views of fixed size, centred as one row in the stack's frame.
 class StackView : public View {
 public:
-    virtual void setOrientation(StackOrientation orientation) = 0;
     virtual void setSpacing(double spacing) = 0;
     virtual void addArrangedSubview(View& view, double width, double height) = 0;  // not owned
-    virtual std::vector<View*> arrangedSubviews() const = 0;
 };
 
 enum WindowStyleMask : int { WINDOW_STYLE_TITLED = 1, WINDOW_STYLE_CLOSABLE = 2 };

@@ -56,7 +56,6 @@ private:
 HttpRequest buildImproveRequest(const std::string& text, const std::string& email) {
     HttpRequest request;
     request.url = std::string(SERVER_URL) + "/improve";
-    request.method = "POST";
     request.headers = {{"Content-Type", "application/json"}};
     request.timeout = std::chrono::seconds(60);
     nlohmann::json body = {{"prompt", text}, {"email", email}};

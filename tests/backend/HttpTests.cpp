@@ -38,7 +38,7 @@ struct Outcome {
 };
 
 HttpRequest post(const std::string& url) {
-    return {url, "POST", {{"Content-Type", "application/json"}}, R"({"prompt":"p","email":"e"})", 60s};
+    return {url, {{"Content-Type", "application/json"}}, R"({"prompt":"p","email":"e"})", 60s};
 }
 
 CurlHttp::Options options(std::chrono::milliseconds idle = 60s, std::string ca = "", size_t max = 32u << 20,

@@ -44,7 +44,7 @@ TEST(ViewKit, EachOnboardingPageShowsItsViewsRightWayUp) {
         EXPECT_LT(qGray(shot.pixel(4, 4)), 20);
         EXPECT_EQ(shot.pixel(150, 310), qRgb(255, 255, 255));
         for (int dot = 0; dot < 3; ++dot) {
-            QWidget* d = widgetOf(*onboarding->dotsStack().arrangedSubviews()[size_t(dot)]);
+            QWidget* d = widgetOf(*onboarding->dots()[size_t(dot)]);
             QPoint centre = d->mapTo(window, QPoint(4, 4));
             EXPECT_EQ(shot.pixel(centre) == qRgb(255, 255, 255), dot == int(page)) << "dot " << dot;
             EXPECT_EQ(centre.y(), 402);

@@ -59,11 +59,9 @@ struct FakeViewOf : Base {
     void setFrame(const Rect&) override {}
     void setHidden(bool) override {}
     void addSubview(View&) override {}
-    void setWantsLayer(bool w) override { layer = w; }
-    bool hasLayer() const override { return layer; }
+    void setWantsLayer(bool) override {}
     void setLayerCornerRadius(double) override {}
     void setLayerBackgroundColor(const Color&) override {}
-    bool layer = false;
 };
 using FakeView = FakeViewOf<View>;
 
@@ -91,11 +89,8 @@ struct FakeButton : FakeViewOf<Button> {
 };
 
 struct FakeStackView : FakeViewOf<StackView> {
-    void setOrientation(StackOrientation) override {}
     void setSpacing(double) override {}
-    void addArrangedSubview(View& v, double, double) override { arranged.push_back(&v); }
-    std::vector<View*> arrangedSubviews() const override { return arranged; }
-    std::vector<View*> arranged;
+    void addArrangedSubview(View&, double, double) override {}
 };
 
 struct FakeWindow : Window {

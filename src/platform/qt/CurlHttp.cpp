@@ -105,15 +105,11 @@ void configure(CurlHttp::Transfer& t, const HttpRequest& request, const CurlHttp
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!options.caFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, options.caFile.c_str());
-    if (request.method == "POST") {
-        // POST through the post fields, not a custom verb, so that 301/302/303 turn it
-        // into GET while 307/308 keep it, as browsers and system clients do.
-        const std::string& body = request.body ? *request.body : std::string();
-        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, body.c_str());
-    } else if (request.method != "GET") {
-        curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, request.method.c_str());
-    }
+    // POST through the post fields, not a custom verb, so that 301/302/303 turn it into GET
+    // while 307/308 keep it, as browsers and system clients do.
+    const std::string& body = request.body ? *request.body : std::string();
+    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, body.c_str());
     for (const auto& [name, value] : request.headers) {
         t.headers = curl_slist_append(t.headers, (name + ": " + value).c_str());
     }

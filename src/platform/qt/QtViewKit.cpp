@@ -161,21 +161,15 @@ public:
         layout_->addStretch(1);
         layout_->addStretch(1);
     }
-    void setOrientation(StackOrientation o) override {
-        layout_->setDirection(o == StackOrientation::Horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
-    }
     void setSpacing(double s) override { layout_->setSpacing(int(s)); }
     void addArrangedSubview(View& view, double width, double height) override {
         WidgetState& child = stateOf(view);
         if (child.widget) child.widget->setFixedSize(int(width), int(height));
         layout_->insertWidget(layout_->count() - 1, child.widget, 0, Qt::AlignCenter);
-        arranged_.push_back(&view);
     }
-    std::vector<View*> arrangedSubviews() const override { return arranged_; }
 
 private:
     QHBoxLayout* layout_;
-    std::vector<View*> arranged_;
 };
 
 class WindowWidget : public QWidget {
@@ -192,8 +186,10 @@ protected:
 class QtWindow : public Window {
 public:
     QtWindow(const Rect& rect, int style) : widget_(new WindowWidget), content_(widget_) {
-        Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint;
+        if (style & WINDOW_STYLE_TITLED) flags |= Qt::WindowTitleHint;
         if (style & WINDOW_STYLE_CLOSABLE) flags |= Qt::WindowCloseButtonHint;
+        if (!(style & (WINDOW_STYLE_TITLED | WINDOW_STYLE_CLOSABLE))) flags |= Qt::FramelessWindowHint;
         widget_->setWindowFlags(flags);
         widget_->setFixedSize(int(rect.width), int(rect.height));
         widget_->setObjectName("quillberryWindow");

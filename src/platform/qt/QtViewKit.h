@@ -36,7 +36,6 @@ public:
     }
     void addSubview(View& child) override;
     void setWantsLayer(bool w) override { state.layer = w, state.restyle(); }
-    bool hasLayer() const override { return state.layer; }
     void setLayerCornerRadius(double r) override { state.cornerRadius = r, state.restyle(); }
     void setLayerBackgroundColor(const Color& c) override { state.layerBackground = c, state.restyle(); }
     WidgetState state;
