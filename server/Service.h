@@ -3,11 +3,10 @@
 #include <httplib.h>
 
 #include "Improver.h"
+#include "config/Limits.h"
 
 namespace quillberry::service {
 
-inline constexpr size_t MAX_REQUEST_BYTES = 1u << 20;
-inline constexpr int MAX_JSON_DEPTH = 512;
 inline constexpr size_t MAX_CONNECTIONS = 128;  // served at once; more wait for a free thread
 
 // POST /improve with {"prompt": string, "email": string} → 200 {"improved_prompt": ...}.

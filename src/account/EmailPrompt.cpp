@@ -8,23 +8,6 @@ namespace quillberry {
 
 namespace {
 
-// Byte length of the space separator (or tab) that starts at `at`, or 0. The Zs
-// category is small and fixed, so it is spelled out rather than asking a locale.
-size_t spaceAt(const std::string& s, size_t at) {
-    auto byte = [&](size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u; };
-    unsigned b0 = byte(at);
-    if (b0 == 0x09 || b0 == 0x20) return 1;
-    if (b0 == 0xC2 && byte(at + 1) == 0xA0) return 2;                          // U+00A0
-    if (b0 == 0xE1 && byte(at + 1) == 0x9A && byte(at + 2) == 0x80) return 3;  // U+1680
-    if (b0 == 0xE2 && byte(at + 1) == 0x80) {
-        unsigned b2 = byte(at + 2);
-        if ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xAF) return 3;  // U+2000-200A, U+202F
-    }
-    if (b0 == 0xE2 && byte(at + 1) == 0x81 && byte(at + 2) == 0x9F) return 3;  // U+205F
-    if (b0 == 0xE3 && byte(at + 1) == 0x80 && byte(at + 2) == 0x80) return 3;  // U+3000
-    return 0;
-}
-
 // Start of the UTF-8 sequence that ends just before `end`.
 size_t previousCharStart(const std::string& s, size_t end) {
     size_t i = end - 1;
@@ -34,16 +17,32 @@ size_t previousCharStart(const std::string& s, size_t end) {
 
 }  // namespace
 
+// The Unicode space separators (category Zs) and the tab, spelled out rather than asked of a
+// locale: the set is small and fixed. With line breaks, also LF, VT, FF, CR, NEL and the line
+// and paragraph separators.
+size_t blankAt(const std::string& text, size_t at, bool lineBreaks) {
+    auto byte = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    const unsigned b0 = byte(at), b1 = byte(at + 1), b2 = byte(at + 2);
+    if (b0 == 0x09 || b0 == 0x20 || (lineBreaks && b0 >= 0x0A && b0 <= 0x0D)) return 1;
+    if (b0 == 0xC2 && (b1 == 0xA0 || (lineBreaks && b1 == 0x85))) return 2;                // U+00A0, U+0085
+    if (b0 == 0xE1 && b1 == 0x9A && b2 == 0x80) return 3;                                  // U+1680
+    if (b0 == 0xE2 && b1 == 0x80 && ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xAF)) return 3;  // U+2000-200A, U+202F
+    if (lineBreaks && b0 == 0xE2 && b1 == 0x80 && (b2 == 0xA8 || b2 == 0xA9)) return 3;    // U+2028, U+2029
+    if (b0 == 0xE2 && b1 == 0x81 && b2 == 0x9F) return 3;                                  // U+205F
+    if (b0 == 0xE3 && b1 == 0x80 && b2 == 0x80) return 3;                                  // U+3000
+    return 0;
+}
+
 std::optional<std::string> validatedEmail(const std::string& raw) {
     size_t begin = 0, end = raw.size();
     while (begin < end) {
-        size_t n = spaceAt(raw, begin);
+        size_t n = blankAt(raw, begin, false);
         if (n == 0) break;
         begin += n;
     }
     while (end > begin) {
         size_t start = previousCharStart(raw, end);
-        if (start < begin || spaceAt(raw, start) != end - start) break;
+        if (start < begin || blankAt(raw, start, false) != end - start) break;
         end = start;
     }
     std::string trimmed = raw.substr(begin, end - begin);

@@ -19,38 +19,8 @@ constexpr std::chrono::milliseconds AUTOMATIC_CAPTURE_WAIT{300};
 constexpr std::chrono::milliseconds MANUAL_CAPTURE_WAIT{0};
 
 bool isBlank(const std::string& text) {
-    // The ASCII white space plus the multi-byte spaces, NEL, and the line and paragraph
-    // separators.
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == ' ' || (c >= 0x09 && c <= 0x0D)) {
-            ++i;
-            continue;
-        }
-        auto at = [&](size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u; };
-        if (c == 0xC2 && (at(1) == 0x85 || at(1) == 0xA0)) {
-            i += 2;
-            continue;
-        }
-        if (c == 0xE1 && at(1) == 0x9A && at(2) == 0x80) {
-            i += 3;
-            continue;
-        }
-        if (c == 0xE2 && at(1) == 0x80 &&
-            ((at(2) >= 0x80 && at(2) <= 0x8A) || at(2) == 0xA8 || at(2) == 0xA9 || at(2) == 0xAF)) {
-            i += 3;
-            continue;
-        }
-        if (c == 0xE2 && at(1) == 0x81 && at(2) == 0x9F) {
-            i += 3;
-            continue;
-        }
-        if (c == 0xE3 && at(1) == 0x80 && at(2) == 0x80) {
-            i += 3;
-            continue;
-        }
-        return false;
+    for (size_t i = 0, n = 0; i < text.size(); i += n) {
+        if ((n = blankAt(text, i, /*lineBreaks=*/true)) == 0) return false;
     }
     return true;
 }

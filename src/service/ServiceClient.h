@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/Limits.h"
 #include "platform/Http.h"
 
 namespace quillberry {
@@ -28,9 +29,5 @@ std::optional<std::string> interpretReply(const HttpResponse& response);
 // Decodes a reply body without building a tree of it. Refuses nesting deeper than
 // MAX_JSON_DEPTH and a prompt holding a NUL character.
 std::optional<std::string> improvedPromptFromBody(std::string_view body);
-
-inline constexpr int MAX_JSON_DEPTH = 512;
-// The largest request body the service accepts.
-inline constexpr size_t MAX_REQUEST_BYTES = 1u << 20;
 
 }  // namespace quillberry
