@@ -13,7 +13,8 @@ namespace quillberry::testing {
 namespace {
 
 struct Clipboard : ::testing::Test {
-    qt::QtClipboard clipboard{"app.quillberry.test"};
+    qt::Session session;
+    qt::QtClipboard clipboard{session, "app.quillberry.test"};
     std::vector<std::unique_ptr<Child>> owners;  // other programs holding a selection, until the test ends
 
     void offer(const QString& selection, const QString& type, const QByteArray& data) {
@@ -60,7 +61,7 @@ TEST_F(Clipboard, AutomaticModeIsGrantedOnlyAfterTheUserAsksAndWithdrawnByDeleti
                           "/quillberry/app.quillberry.test.automatic-mode";
     EXPECT_FALSE(clipboard.isProcessTrusted());
     EXPECT_FALSE(clipboard.isProcessTrustedWithPrompt()) << "the answer at the request is still no";
-    EXPECT_TRUE(qt::QtClipboard("app.quillberry.test").isProcessTrusted()) << "kept across launches";
+    EXPECT_TRUE(qt::QtClipboard(session, "app.quillberry.test").isProcessTrusted()) << "kept across launches";
     ASSERT_TRUE(QFile::remove(grant));
     EXPECT_FALSE(clipboard.isProcessTrusted());
 }

@@ -43,8 +43,8 @@ public:
     uint16_t modifiers = 0;
 };
 
-DesktopHotkeys::DesktopHotkeys(const std::string& bundleId)
-    : bundleId_(bundleId), filter_(std::make_unique<Filter>()) {}
+DesktopHotkeys::DesktopHotkeys(Session& session, const std::string& bundleId)
+    : session_(session), bundleId_(bundleId), filter_(std::make_unique<Filter>()) {}
 
 DesktopHotkeys::~DesktopHotkeys() {
     if (QCoreApplication::instance()) QCoreApplication::instance()->removeNativeEventFilter(filter_.get());
@@ -58,7 +58,7 @@ bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
     // On Wayland the key grab sees at most the keys typed into X11 windows: the shortcut comes
     // from the desktop's portal where it has one, and otherwise from a binding of
     // `quillberry --trigger` that the user makes.
-    if (session().wayland) {
+    if (session_.wayland) {
         using wayland::GlobalShortcut;
         portal_ = std::make_unique<GlobalShortcut>(
             QString::fromStdString(bundleId_), "improve", "Améliorer le texte copié", "CTRL+U",
@@ -66,8 +66,8 @@ bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
                 if (filter_->handler) filter_->handler();
             },
             [this](GlobalShortcut::Outcome outcome) {
-                session().portal = outcome == GlobalShortcut::Outcome::Bound;
-                if (!session().portal) sayHowToBindTheTrigger();
+                session_.portal = outcome == GlobalShortcut::Outcome::Bound;
+                if (!session_.portal) sayHowToBindTheTrigger();
             });
     }
     return true;

@@ -60,7 +60,7 @@ void QtApplication::activateIgnoringOtherApps() {
 
 int QtApplication::runningInstanceCount(const std::string& bundleId) { return instanceCountByLock(bundleId); }
 
-std::unique_ptr<StatusItem> QtStatusBar::makeStatusItem() { return std::make_unique<QtStatusItem>(); }
+std::unique_ptr<StatusItem> QtStatusBar::makeStatusItem() { return std::make_unique<QtStatusItem>(session_); }
 
 namespace {
 class QtImage : public Image {
@@ -96,15 +96,14 @@ bool QtWorkspace::openUrl(const std::string& url) {
 }
 
 QtPlatform::QtPlatform(const std::string& bundleId, CurlHttp::Options httpOptions, bool dataControl)
-    : defaults_(bundleId), clipboard_(bundleId, dataControl), hotkeys_(bundleId),
-      http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
+    : session_(dataControl), statusBar_(session_), defaults_(bundleId), clipboard_(session_, bundleId),
+      hotkeys_(session_, bundleId), http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
     // Blocks of a megabyte and more (a big reply, its copies, the viewer's text) are mapped
     // on their own and unmapped when freed. By default glibc raises this threshold after
     // the first such free, and later big blocks then stay in the heap for good.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
-    session().dataControl = clipboard_.usesDataControl();
     installPlatform(this);
-    tellSessionLimits();
+    tellSessionLimits(session_);
 }
 
 QtPlatform::~QtPlatform() {

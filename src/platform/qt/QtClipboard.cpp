@@ -7,7 +7,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -46,31 +45,20 @@ public:
     std::optional<std::string> written;  // this run's, already pending or written
 };
 
-QtClipboard::QtClipboard(const std::string& bundleId, bool dataControl)
-    : grantPath_(configFile(bundleId, ".automatic-mode").toStdString()) {
-    // Only a session that names its compositor: without WAYLAND_DISPLAY the library would
-    // try a default socket, which on an X11 desktop may belong to someone else's session.
-    if (!qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) return;
+QtClipboard::QtClipboard(Session& session, const std::string& bundleId)
+    : session_(session), grantPath_(configFile(bundleId, ".automatic-mode").toStdString()) {
+    if (!session_.wayland) return;
     // Also the way on when a compositor withdraws the protocol.
     writeOnInput_ = std::make_unique<WriteOnInput>();
     qApp->installEventFilter(writeOnInput_.get());
-    if (dataControl) dataControl_ = wayland::DataControl::connect();
-    if (!dataControl_) return;
-    notifier_ = std::make_unique<QSocketNotifier>(dataControl_->fd(), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
-        dataControl_->dispatch();
-        if (!dataControl_->usable()) notifier_->setEnabled(false);
-    });
 }
 
 QtClipboard::~QtClipboard() = default;
 
-bool QtClipboard::usesDataControl() const { return dataControl_ && dataControl_->usable(); }
-
-bool QtClipboard::throughOurWindows() const { return writeOnInput_ && !usesDataControl(); }
+bool QtClipboard::throughOurWindows() const { return session_.wayland && !session_.dataControl(); }
 
 std::optional<std::string> QtClipboard::stringForType() {
-    if (usesDataControl()) return decoded(dataControl_->read(wayland::Selection::Clipboard));
+    if (auto* dataControl = session_.dataControl()) return decoded(dataControl->read(wayland::Selection::Clipboard));
     if (throughOurWindows()) return askForText();
     return plainText(QClipboard::Clipboard);
 }
@@ -105,7 +93,7 @@ std::optional<std::string> QtClipboard::askForText() {
 }
 
 void QtClipboard::clearContents() {
-    if (usesDataControl()) return dataControl_->clear();
+    if (auto* dataControl = session_.dataControl()) return dataControl->clear();
     QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
 }
 
@@ -120,7 +108,7 @@ void QtClipboard::replaceWithString(const std::string& text) {
     }
     // A write the compositor refused falls back on Qt, which succeeds when one of our windows
     // has the focus.
-    if (usesDataControl() && dataControl_->write(text)) return;
+    if (auto* dataControl = session_.dataControl(); dataControl && dataControl->write(text)) return;
     // One plain-text item; every earlier form (rich text, images) is dropped with the
     // old owner.
     auto* data = new QMimeData;
@@ -134,8 +122,8 @@ void QtClipboard::replaceWithString(const std::string& text) {
 // would reach this app instead of the user's.
 void QtClipboard::copySelection() {
     std::optional<std::string> selected;
-    if (dataControl_ && dataControl_->offersPrimary())
-        selected = decoded(dataControl_->read(wayland::Selection::Primary));
+    auto* dataControl = session_.dataControl();
+    if (dataControl && dataControl->offersPrimary()) selected = decoded(dataControl->read(wayland::Selection::Primary));
     else selected = plainText(QClipboard::Selection);
     if (selected) replaceWithString(*selected);
 }
@@ -157,7 +145,7 @@ bool QtClipboard::isProcessTrustedWithPrompt() {
 }
 
 bool QtClipboard::selectionReadable() const {
-    if (usesDataControl()) return dataControl_->offersPrimary();
+    if (auto* dataControl = session_.dataControl()) return dataControl->offersPrimary();
     if (throughOurWindows()) return false;  // the selection would need a window of its own
     return QGuiApplication::clipboard()->supportsSelection();
 }

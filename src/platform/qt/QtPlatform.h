@@ -31,6 +31,27 @@ class GlobalShortcut;
 
 namespace quillberry::qt {
 
+// What this desktop session lets the app do, decided once, when the platform is made (the way a
+// platform loader picks X11 or Wayland): the clipboard, the hotkeys and the tray read it.
+class Session {
+public:
+    // `dataControl` false: a Wayland session is taken as one without the protocol (tests).
+    explicit Session(bool dataControl = true);
+    ~Session();
+    // The X key grab and Qt's clipboard see only X11 windows there.
+    const bool wayland;
+    // The compositor's data-control protocol, for the clipboard and the selection without
+    // focus; null where it is not offered or was withdrawn.
+    wayland::DataControl* dataControl() const;
+    bool portal = false;  // the shortcut bound through the desktop portal
+    // What works in a lesser way here, for the tray's tooltip; empty where nothing does.
+    QString limits() const;
+
+private:
+    std::unique_ptr<wayland::DataControl> dataControl_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
 class QtMainQueue : public MainQueue {
 public:
     void async(std::function<void()> work) override;
@@ -50,7 +71,11 @@ private:
 
 class QtStatusBar : public StatusBar {
 public:
+    explicit QtStatusBar(const Session& session) : session_(session) {}
     std::unique_ptr<StatusItem> makeStatusItem() override;
+
+private:
+    const Session& session_;
 };
 
 class QtResources : public Resources, public Images {
@@ -99,7 +124,7 @@ public:
 // the only moments such a compositor lets a program read or set the clipboard.
 class QtClipboard : public Pasteboard, public SelectionCopy, public Accessibility {
 public:
-    QtClipboard(const std::string& bundleId, bool dataControl = true);
+    QtClipboard(Session& session, const std::string& bundleId);
     ~QtClipboard() override;
     std::optional<std::string> stringForType() override;
     void clearContents() override;
@@ -108,18 +133,14 @@ public:
     bool isProcessTrusted() override;
     bool isProcessTrustedWithPrompt() override;
 
-    // Whether the compositor's data-control protocol carries the clipboard.
-    bool usesDataControl() const;
-
     class WriteOnInput;
 
 private:
     bool selectionReadable() const;
     bool throughOurWindows() const;
     std::optional<std::string> askForText();
+    Session& session_;
     std::string grantPath_;
-    std::unique_ptr<wayland::DataControl> dataControl_;
-    std::unique_ptr<QSocketNotifier> notifier_;
     std::unique_ptr<WriteOnInput> writeOnInput_;
 };
 
@@ -128,7 +149,7 @@ private:
 // who binds another key.
 class DesktopHotkeys : public Hotkeys {
 public:
-    explicit DesktopHotkeys(const std::string& bundleId);
+    DesktopHotkeys(Session& session, const std::string& bundleId);
     ~DesktopHotkeys() override;
     bool installHandler(std::function<void()> onPressed) override;
     std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int id) override;
@@ -138,6 +159,7 @@ private:
     void listenForTriggers();
     void sayHowToBindTheTrigger();
     QString triggerUsedMarker() const;
+    Session& session_;
     std::string bundleId_;
     std::unique_ptr<Filter> filter_;
     std::unique_ptr<QLocalServer> triggers_;
@@ -181,6 +203,7 @@ public:
     ViewKit& viewKit() override { return viewKit_; }
 
 private:
+    Session session_;
     QtApplication application_;
     QtMainQueue queue_;
     QtStatusBar statusBar_;
@@ -194,17 +217,8 @@ private:
     QtViewKit viewKit_;
 };
 
-// What this desktop session lets the app do, found once at start.
-struct Session {
-    bool wayland = false;      // from the environment, at first use
-    bool dataControl = false;  // the clipboard and the selection without focus, on Wayland
-    bool portal = false;       // the shortcut bound through the desktop portal
-    // What works in a lesser way here, for the tray's tooltip; empty where nothing does.
-    QString limits() const;
-};
-Session& session();
 // In a Wayland session, at launch: one notice for each thing the desktop withholds.
-void tellSessionLimits();
+void tellSessionLimits(const Session& session);
 // An informational notice with one "Compris" button, posted, once no other dialog is open.
 void showNoticeWhenIdle(const char* title, const char* text);
 

@@ -1,10 +1,12 @@
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtPlatform.h"
+#include "platform/wayland/DataControl.h"
 
 namespace quillberry::qt {
 
@@ -29,22 +31,36 @@ void showNoticeWhenIdleAfter(int delayMs, const char* title, const char* text) {
 // that comes while another is open waits its turn.
 void showNoticeWhenIdle(const char* title, const char* text) { showNoticeWhenIdleAfter(0, title, text); }
 
-Session& session() {
-    static Session current{qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland" ||
-                           qEnvironmentVariableIsSet("WAYLAND_DISPLAY")};
-    return current;
+Session::Session(bool dataControl)
+    : wayland(qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland" || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
+    // Only a session that names its compositor: without WAYLAND_DISPLAY the library would try
+    // a default socket, which on an X11 desktop may belong to someone else's session.
+    if (!dataControl || !qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) return;
+    dataControl_ = wayland::DataControl::connect();
+    if (!dataControl_) return;
+    notifier_ = std::make_unique<QSocketNotifier>(dataControl_->fd(), QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+        dataControl_->dispatch();
+        if (!dataControl_->usable()) notifier_->setEnabled(false);
+    });
+}
+
+Session::~Session() = default;
+
+wayland::DataControl* Session::dataControl() const {
+    return dataControl_ && dataControl_->usable() ? dataControl_.get() : nullptr;
 }
 
 QString Session::limits() const {
     QStringList lacks;
     if (wayland && !portal) lacks << QStringLiteral("raccourci : quillberry --trigger");
-    if (wayland && !dataControl) lacks << QStringLiteral("presse-papiers par une fenêtre");
+    if (wayland && !dataControl()) lacks << QStringLiteral("presse-papiers par une fenêtre");
     return lacks.join(QStringLiteral(", "));
 }
 
-void tellSessionLimits() {
-    if (!session().wayland) return;
-    if (!session().dataControl) {
+void tellSessionLimits(const Session& session) {
+    if (!session.wayland) return;
+    if (!session.dataControl()) {
         showNoticeWhenIdle("Presse-papiers par une fenêtre",
                            "Ce bureau ne laisse pas Quillberry lire le presse-papiers en arrière-plan. À chaque "
                            "raccourci, une petite fenêtre s'ouvre avec le texte copié : valide-la avec Entrée. Le "

@@ -72,7 +72,7 @@ void StatusMenu::keyPressEvent(QKeyEvent* event) {
     QMenu::keyPressEvent(event);
 }
 
-QtStatusItem::QtStatusItem() {
+QtStatusItem::QtStatusItem(const Session& session) : session_(session) {
     refresh();
     tray_.show();
     // A click on a status item opens its menu; the tray's context menu covers the
@@ -98,7 +98,7 @@ void QtStatusItem::refresh() {
     QPixmap image;
     if (image_) image = pixmapOf(*image_);
     tray_.setIcon(QIcon(render(image_ ? &image : nullptr, QString::fromStdString(title_))));
-    const QString limits = session().limits();
+    const QString limits = session_.limits();
     tray_.setToolTip(limits.isEmpty() ? QStringLiteral("Quillberry") : QStringLiteral("Quillberry — ") + limits);
 }
 

@@ -8,6 +8,7 @@
 
 namespace quillberry::qt {
 
+class Session;
 QPixmap pixmapOf(const Image& image);
 
 // The status menu. Shortcuts of a tray menu's actions do not fire while it is open, so
@@ -24,7 +25,7 @@ protected:
 // drawn into the icon.
 class QtStatusItem : public StatusItem, private StatusButton {
 public:
-    QtStatusItem();
+    explicit QtStatusItem(const Session& session);
     ~QtStatusItem() override;
     StatusButton* button() override { return this; }
     void setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)> perform) override;
@@ -34,6 +35,7 @@ private:
     void setTitle(const std::string& title) override;
     void refresh();
 
+    const Session& session_;
     QSystemTrayIcon tray_;
     std::unique_ptr<StatusMenu> menu_;
     std::shared_ptr<Image> image_;
