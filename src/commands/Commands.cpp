@@ -1,6 +1,6 @@
 #include "commands/Commands.h"
 
-#include <cctype>
+#include <cstring>
 
 #include "account/Preferences.h"
 #include "config/Constants.h"
@@ -13,17 +13,21 @@
 namespace quillberry {
 
 bool isValidUrl(const std::string& text) {
-    auto colon = text.find(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size()) return false;
-    for (size_t i = 0; i < colon; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        bool ok = std::isalpha(c) || (i > 0 && (std::isdigit(c) || c == '+' || c == '-' || c == '.'));
-        if (!ok) return false;
+    // A web link with a host: anything else handed to the desktop could start another program
+    // (file:, a custom scheme), and a user name before the host would make one look like another.
+    constexpr size_t MAX_LENGTH = 2048;
+    size_t start = 0;
+    for (const char* scheme : {"https://", "http://"}) {
+        if (text.compare(0, std::strlen(scheme), scheme) == 0) start = std::strlen(scheme);
+    }
+    const size_t hostEnd = text.find_first_of("/?#", start);
+    const std::string authority =
+        text.substr(start, hostEnd == std::string::npos ? std::string::npos : hostEnd - start);
+    if (start == 0 || text.size() > MAX_LENGTH || authority.empty() || authority.find('@') != std::string::npos) {
+        return false;
     }
     for (unsigned char c : text) {
-        if (c <= 0x20 || c == 0x7f || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
-            c == '{' || c == '|' || c == '}')
-            return false;
+        if (c <= 0x20 || c >= 0x7f || std::strchr("\"<>\\^`{|}", c)) return false;
     }
     return true;
 }

@@ -12,8 +12,9 @@ void openSupportLink();
 // Explains automatic mode and, on "Activer", asks the system for the permission.
 void offerAutomaticMode();
 
-// A link we are willing to hand to the desktop: a scheme, then no character a URL may
-// not hold raw (so nothing that could be read as more than one argument or a quote).
+// A link we are willing to hand to the desktop: http or https, a host without a user name,
+// at most 2048 characters, none of which a URL may not hold raw (so nothing that could be read
+// as more than one argument or a quote).
 bool isValidUrl(const std::string& text);
 
 }  // namespace quillberry

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "LocalServers.h"
+#include <httplib.h>
+
+#include "Servers.h"
 #include "platform/qt/CurlHttp.h"
 
 namespace quillberry::testing {

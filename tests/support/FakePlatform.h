@@ -54,18 +54,15 @@ struct FakeHttpCall {
     std::function<void(HttpResponse)> completion;
 };
 
-template <class Base>
-struct FakeViewOf : Base {
+// Any view: one object answers for a label, a field, a button and a stack. Only what the tests
+// read is kept: the text, and a button's action.
+struct FakeView : TextField, Button, StackView {
     void setFrame(const Rect&) override {}
     void setHidden(bool) override {}
     void addSubview(View&) override {}
     void setWantsLayer(bool) override {}
     void setLayerCornerRadius(double) override {}
     void setLayerBackgroundColor(const Color&) override {}
-};
-using FakeView = FakeViewOf<View>;
-
-struct FakeTextField : FakeViewOf<TextField> {
     void setFont(const Font&) override {}
     void setTextColor(const Color&) override {}
     void setAlignment(TextAlignment) override {}
@@ -75,28 +72,20 @@ struct FakeTextField : FakeViewOf<TextField> {
     void setPlaceholderString(const std::string&) override {}
     void setStringValue(const std::string& t) override { text = t; }
     std::string stringValue() const override { return text; }
-    std::string text;
-};
-
-struct FakeButton : FakeViewOf<Button> {
     void setBordered(bool) override {}
-    void setFont(const Font&) override {}
     void setContentTintColor(const Color&) override {}
     void setTitle(const std::string&) override {}
     void setAction(const std::string&, std::function<void()> a) override { action = std::move(a); }
-    void click() { action(); }
-    std::function<void()> action;
-};
-
-struct FakeStackView : FakeViewOf<StackView> {
     void setSpacing(double) override {}
     void addArrangedSubview(View&, double, double) override {}
+    std::string text;
+    std::function<void()> action;
 };
 
 struct FakeWindow : Window {
     explicit FakeWindow(class FakePlatform& p);
     ~FakeWindow() override;
-    View* contentView() override { return &content; }
+    View* contentView() override { return static_cast<TextField*>(&content); }
     void center() override {}
     void setTitleHidden(bool) override {}
     void setBackgroundColor(const Color&) override {}
@@ -210,14 +199,11 @@ private:
     }
     bool openUrl(const std::string& url) override { return openedUrls.push_back(url), true; }
     std::unique_ptr<Window> makeWindow(const Rect&, int) override { return std::make_unique<FakeWindow>(*this); }
-    std::unique_ptr<View> makeView(const Rect&) override { return std::make_unique<FakeView>(); }
-    std::unique_ptr<TextField> makeLabel(const std::string& text) override {
-        auto label = std::make_unique<FakeTextField>();
-        return label->text = text, std::move(label);
-    }
-    std::unique_ptr<TextField> makeTextField(const Rect&) override { return std::make_unique<FakeTextField>(); }
-    std::unique_ptr<Button> makeButton() override { return std::make_unique<FakeButton>(); }
-    std::unique_ptr<StackView> makeStackView() override { return std::make_unique<FakeStackView>(); }
+    std::unique_ptr<View> makeView(const Rect&) override { return std::unique_ptr<TextField>(new FakeView); }
+    std::unique_ptr<TextField> makeLabel(const std::string&) override { return std::make_unique<FakeView>(); }
+    std::unique_ptr<TextField> makeTextField(const Rect&) override { return std::make_unique<FakeView>(); }
+    std::unique_ptr<Button> makeButton() override { return std::make_unique<FakeView>(); }
+    std::unique_ptr<StackView> makeStackView() override { return std::make_unique<FakeView>(); }
 };
 
 // An app launched on a fresh fake platform.

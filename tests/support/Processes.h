@@ -1,65 +1,81 @@
 #pragma once
-// For the tests on a real X server: waiting on conditions while the Qt event loop turns (a
-// clipboard this process owns is served from it), and child processes stopped by their PID.
+// What every layer that drives real programs shares: waiting on conditions while the Qt event
+// loop turns (a clipboard or a socket of this process is served from it), programs stopped by
+// their PID, and a new user of the machine for each case.
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
+#include <gtest/gtest.h>
+
 #include <QProcess>
-#include <fstream>
+#include <QTemporaryDir>
 #include <functional>
+#include <memory>
+#include <optional>
 
-#include "config/Constants.h"
+// Texts in failure messages as text.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace quillberry::testing {
 
-inline bool waitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+// Turns the event loop until `done`, for at most `ms`.
+bool waitFor(const std::function<bool()>& done, int ms = 20000);
 
-// Stopped by its PID (SIGTERM, then SIGKILL) when it goes.
+// The one way a test waits: it fails naming what never came true.
+#define EVENTUALLY(condition) \
+    ASSERT_TRUE(::quillberry::testing::waitFor([&] { return bool(condition); })) << "never true: " #condition
+#define EXPECT_EVENTUALLY(condition) \
+    EXPECT_TRUE(::quillberry::testing::waitFor([&] { return bool(condition); })) << "never true: " #condition
+
+// A program the test started, stopped by its PID (SIGTERM, then SIGKILL) when it goes; with
+// `group`, started as the leader of a process group of its own, which goes with it (whatever it
+// started in turn: a compositor's bar, a bus's services).
 struct Child : QProcess {
-    explicit Child(const QString& program, const QStringList& args = {}) {
-        setProcessChannelMode(QProcess::MergedChannels);
-        start(program, args);
-    }
-    ~Child() override {
-        terminate();
-        if (!waitExit(5000)) kill(), waitForFinished();
-    }
+    explicit Child(const QString& program, const QStringList& args = {},
+                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), bool group = false);
+    ~Child() override;
     bool running() const { return state() != QProcess::NotRunning; }
     bool waitExit(int ms = 10000) {
         return waitFor([&] { return !running(); }, ms);
     }
     bool exitedCleanly() const { return !running() && exitStatus() == QProcess::NormalExit && exitCode() == 0; }
+    const bool grouped;
 };
 
-// One of the app's files in the configuration folder under `home`: "<bundle id><suffix>".
-inline QString appFile(const QString& home, const QString& suffix) {
-    return home + "/.config/" + QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())) + "/" +
-           QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size())) + suffix;
-}
+// Runs a program to its end; its output.
+QByteArray run(const QString& program, const QStringList& args,
+               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 
-// The preferences of a user who finished the onboarding with this address.
-inline void writeSettings(const QString& home, const std::string& email) {
-    QDir().mkpath(QFileInfo(appFile(home, ".ini")).path());
-    std::ofstream(appFile(home, ".ini").toStdString()) << "[General]\n"
-                                                       << ONBOARDING_KEY << "=true\n"
-                                                       << EMAIL_KEY << "=" << email << "\n";
-}
+// A new user of the machine, whatever the caller's environment holds: own home, XDG folders,
+// runtime folder and, once started, session bus. When the tests run as root the user's programs
+// run as nobody: some desktops refuse root, and nothing of the app may need it.
+class User {
+public:
+    User();
+    ~User();
+    QString path(const QString& relative = {}) const {
+        return dir_.filePath("home") + (relative.isEmpty() ? "" : "/" + relative);
+    }
+    QString runtime() const { return dir_.filePath("runtime"); }
+    QProcessEnvironment env;               // of every program the user runs
+    void set(const QString& assignments);  // "NAME=value NAME=value" into env
 
-// Runs a tool to its end; its output.
-inline QByteArray run(const QString& program, const QStringList& args) {
-    Child child(program, args);
-    child.waitExit();
-    return child.readAll();
-}
+    std::unique_ptr<Child> start(const QString& program, const QStringList& args = {}) const;
+    QByteArray run(const QString& program, const QStringList& args) const;
+    // A file of the user's, folders made as needed; an executable one is a copy of `from`.
+    void write(const QString& relative, const QByteArray& content);
+    void install(const QString& from, const QString& relative);
+    // The preferences of someone who finished the onboarding with this address.
+    void signIn(const std::string& email);
+    // One of the app's files in the configuration folder, "<bundle id><suffix>", from the home.
+    QString appFile(const QString& suffix) const;
+    // The user's session bus, which this process may use too. It starts the machine's services on
+    // demand, or only those named (none: a desktop without them, the portal among others).
+    void startBus(const std::optional<QStringList>& services = std::nullopt);
+    QString busAddress() const { return env.value("DBUS_SESSION_BUS_ADDRESS"); }
+
+private:
+    void own(const QString& path) const;
+    QTemporaryDir dir_;
+    std::unique_ptr<Child> bus_;
+};
 
 }  // namespace quillberry::testing

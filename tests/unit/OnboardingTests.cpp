@@ -1,7 +1,5 @@
 #include "FakePlatform.h"
 #include "account/Preferences.h"
-#include "commands/Commands.h"
-#include "config/Constants.h"
 #include "onboarding/OnboardingWindow.h"
 
 namespace quillberry::fake {
@@ -9,9 +7,9 @@ namespace {
 
 struct Onboarding : LaunchedApp {
     // The controls of the newest window, as a user reaches them.
-    FakeButton& action() { return dynamic_cast<FakeButton&>(current().actionButton()); }
-    FakeButton& skip() { return dynamic_cast<FakeButton&>(current().skipButton()); }
-    void type(const std::string& text) { dynamic_cast<FakeTextField&>(current().emailField()).text = text; }
+    void click(Button& button) { dynamic_cast<FakeView&>(button).action(); }
+    void next() { click(current().actionButton()); }
+    void type(const std::string& text) { current().emailField().setStringValue(text); }
     OnboardingWindow& current() { return *static_cast<OnboardingWindow*>(fake.windows.back()->retained.get()); }
 };
 
@@ -30,12 +28,12 @@ TEST_P(EmailPage, StoresAnAcceptedAddressAndMovesOnRegardless) {
         completions.push_back(e);
         visibleAtCompletion = fake.windows.back()->visible;
     });
-    action().click();
+    next();
     type(GetParam().typed);
-    (GetParam().skip ? skip() : action()).click();
+    click(GetParam().skip ? current().skipButton() : current().actionButton());
     EXPECT_EQ(getStoredEmail(), GetParam().stored.value_or("before@example.com"));
     EXPECT_FALSE(isOnboardingDone());
-    action().click();
+    next();
     EXPECT_TRUE(isOnboardingDone());
     EXPECT_EQ(completions, std::vector{GetParam().stored});
     EXPECT_FALSE(visibleAtCompletion);
@@ -52,9 +50,9 @@ INSTANTIATE_TEST_SUITE_P(Entries, EmailPage,
 TEST_F(Onboarding, ClosingEarlyKeepsTheAddressButNotTheFlag) {
     int completions = 0;
     showOnboarding([&](const std::optional<std::string>&) { ++completions; });
-    action().click();
+    next();
     type("me@example.com");
-    action().click();
+    next();
     fake.windows.back()->close();
     fake.queue.advance();
     EXPECT_EQ(getStoredEmail(), "me@example.com");
@@ -74,35 +72,6 @@ TEST_F(Onboarding, InstructionsClearTheFlagAndOpenAFreshWindowEachTime) {
     EXPECT_EQ(fake.alive.size(), 2u);
     EXPECT_EQ(current().emailField().stringValue(), "") << "never prefilled";
 }
-
-TEST_F(Onboarding, SupportHandsOnlyAWellFormedLinkToTheDesktop) {
-    launch();
-    app().openSupport();
-    EXPECT_EQ(fake.openedUrls, std::vector<std::string>{std::string(SUPPORT_URL)});
-    for (const char* bad : {"not a url", "https://x/\"; rm -rf ~", ":no-scheme"}) EXPECT_FALSE(isValidUrl(bad)) << bad;
-}
-
-struct AutoModeCase {
-    bool trusted;
-    int answer;
-    int prompts;
-    size_t buttons;
-};
-class AutoMode : public LaunchedApp, public ::testing::WithParamInterface<AutoModeCase> {};
-
-TEST_P(AutoMode, AsksTheSystemOnlyWhenNotTrustedAndTheUserActivates) {
-    markOnboardingDone();
-    launch();
-    fake.trusted = GetParam().trusted;
-    fake.answer(GetParam().answer);
-    app().enableAutoMode();
-    ASSERT_EQ(fake.shown.size(), 1u);
-    EXPECT_EQ(fake.shown[0].buttons.size(), GetParam().buttons);
-    EXPECT_EQ(fake.trustPrompts, GetParam().prompts);
-}
-INSTANTIATE_TEST_SUITE_P(Cases, AutoMode,
-                         ::testing::Values(AutoModeCase{true, 1000, 0, 0}, AutoModeCase{false, 1001, 0, 2},
-                                           AutoModeCase{false, 1000, 1, 2}));
 
 }  // namespace
 }  // namespace quillberry::fake

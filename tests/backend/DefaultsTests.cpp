@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>

@@ -1,0 +1,184 @@
+// What only X11 has, and the bad days of the built app there: the reference service end to
+// end, lock keys, the tray menu's Ctrl+Q, the trigger command, hostile replies and clipboards,
+// another keyboard layout, racing starts and a lock someone else laid.
+#include <csignal>
+
+#include <QFile>
+
+#include "Desktops.h"
+#include "Servers.h"
+#include "config/Constants.h"
+
+namespace quillberry::testing {
+namespace {
+
+struct X11 : ::testing::Test {
+    std::unique_ptr<Desktop> desktop = makeX11();
+    User& user = desktop->user;
+
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(desktop->start()); }
+    void TearDown() override {
+        if (HasFailure()) desktop->screenshot();
+    }
+    void startSignedIn() {
+        user.signIn("me@example.com");
+        ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
+    }
+    QStringList windows(const QString& kind) const { return x11Windows(user, kind); }
+    QByteArray clipboard(const QString& type = "UTF8_STRING") const {
+        return user.run("xclip", {"-selection", "clipboard", "-t", type, "-o"});
+    }
+    void closeNotice() {
+        EVENTUALLY(desktop->focused() == desktop->appId);
+        desktop->closeNotice();
+        EVENTUALLY(desktop->focused() == EDITOR);
+    }
+};
+
+TEST_F(X11, TheReferenceServiceImprovesWhateverTheLockKeysThenCtrlQQuitsFromTheMenu) {
+    user.signIn("me@example.com");
+    Child service(QUILLBERRY_SERVICE, {"--port", QString::number(QUILLBERRY_SERVICE_PORT)});
+    EVENTUALLY(service.peek(256).contains("listening"));
+    ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
+    for (QString lock : {"", "Num_Lock"}) {
+        if (!lock.isEmpty()) user.run("xdotool", {"key", lock});
+        const QString prompt = "écris un mail pour décaler la réunion" + lock;
+        desktop->copy(prompt);
+        desktop->pressShortcut();
+        EVENTUALLY(desktop->focused() == desktop->appId);
+        // The reference service keeps the request whole, inside a text of its own.
+        const QString improved = clipboard();
+        EXPECT_TRUE(improved.contains(prompt) && improved.size() > prompt.size()) << improved.toStdString();
+        closeNotice();
+    }
+    user.run("xdotool", {"mousemove", "--window", windows("icon").value(0), "8", "8", "click", "1"});
+    EVENTUALLY(windows("popup").size() == 1);
+    user.run("xdotool", {"key", "ctrl+q"});  // "Quitter"'s key, while the tray menu is open
+    EXPECT_TRUE(desktop->app->waitExit() && desktop->app->exitedCleanly());
+}
+
+TEST_F(X11, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) {
+    user.install(QUILLBERRY_APP, "bin/quillberry");
+    auto alone = user.start(user.path("bin/quillberry"), {"--trigger"});
+    ASSERT_TRUE(alone->waitExit());
+    EXPECT_NE(alone->exitCode(), 0);
+    EXPECT_FALSE(alone->readAll().isEmpty()) << "it says why";
+    EXPECT_TRUE(windows("icon").empty());
+    ServiceStub service;
+    startSignedIn();
+    desktop->copy("texte");
+    auto first = user.start(user.path("bin/quillberry"), {"--trigger"});
+    auto second = user.start(user.path("bin/quillberry"), {"--trigger"});  // at once: one run
+    ASSERT_TRUE(first->waitExit() && second->waitExit());
+    EXPECT_TRUE(first->exitedCleanly() && second->exitedCleanly());
+    service.serveNext("texte", "mieux");
+    closeNotice();
+    EXPECT_FALSE(service.server.hasPendingConnections()) << "the two triggers made two runs";
+}
+
+TEST_F(X11, AFiveMegabyteReplyShowsWhileOtherProgramsPasteItWhole) {
+    ServiceStub service;
+    startSignedIn();
+    desktop->copy("texte");
+    desktop->pressShortcut();
+    const QByteArray improved(5'000'000, 'A');
+    service.serveNext("texte", improved);
+    EVENTUALLY(desktop->focused() == desktop->appId);
+    EXPECT_EQ(clipboard(), improved);
+    closeNotice();
+}
+
+TEST_F(X11, ARequestThatIsNeverAnsweredDoesNotHoldUpQuitting) {
+    ServiceStub service;
+    startSignedIn();
+    desktop->copy("texte");
+    desktop->pressShortcut();
+    const auto unanswered = service.nextRequest();  // held open: the request stays in flight
+    ASSERT_TRUE(unanswered);
+    desktop->app->terminate();
+    ASSERT_TRUE(desktop->app->waitExit(3000)) << "quitting waited for the request";
+    EXPECT_TRUE(desktop->app->exitedCleanly());
+}
+
+TEST_F(X11, HugeImageOrUnservedClipboardsSendNothingAndKeepWhatTheyHold) {
+    ServiceStub service;
+    startSignedIn();
+    auto offer = [&](const QString& type, const QByteArray& data) {
+        auto owner = user.start("xclip", {"-quiet", "-selection", "clipboard", "-t", type, "-i"});
+        owner->write(data);
+        owner->closeWriteChannel();
+        EXPECT_EVENTUALLY(clipboard("TARGETS").contains(type.toUtf8()));
+        return owner;
+    };
+    const QString huge(20 << 20, 'x');
+    desktop->copy(huge);
+    desktop->pressShortcut();
+    EXPECT_TRUE(waitFor([&] { return desktop->focused() == desktop->appId; }, 60000)) << "20 MiB take a while";
+    closeNotice();
+    EXPECT_EQ(clipboard().size(), huge.size());
+
+    auto image =
+        offer("image/png", QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk"
+                                                  "YPhfDwAChwGA60e6kgAAAABJRU5ErkJggg=="));
+    desktop->pressShortcut();
+    closeNotice();
+    EXPECT_TRUE(clipboard("TARGETS").contains("image/png"));
+
+    // An owner that holds the clipboard and never answers: the app gives up after 5 s.
+    auto silent = offer("UTF8_STRING", "never served");
+    ::kill(pid_t(silent->processId()), SIGSTOP);
+    desktop->pressShortcut();
+    closeNotice();
+    ::kill(pid_t(silent->processId()), SIGCONT);
+    EXPECT_FALSE(service.server.hasPendingConnections()) << "none of them reached the service";
+    EXPECT_TRUE(desktop->app->running());
+}
+
+TEST_F(X11, TheHotkeyIsTheUKeyPositionWhateverTheLayout) {
+    ServiceStub service;
+    startSignedIn();
+    desktop->copy("texte");
+    user.run("setxkbmap", {"-layout", "us", "-variant", "dvorak"});
+    user.run("xdotool", {"key", "ctrl+u"});  // Dvorak's "u" is elsewhere: nothing happens
+    user.run("xdotool", {"key", "ctrl+g"});  // the key at the U position types "g" on Dvorak
+    service.serveNext("texte", "mieux");
+    user.run("setxkbmap", {"-layout", "us"});
+    closeNotice();
+    EXPECT_FALSE(service.server.hasPendingConnections()) << "Ctrl with Dvorak's u sent a request too";
+}
+
+TEST_F(X11, TenRacingStartsLeaveOneInstanceAndNeitherAKilledOneNorALinkedLockStopsTheNext) {
+    user.install(QUILLBERRY_APP, "bin/quillberry");
+    user.install(QFileInfo(QUILLBERRY_APP).dir().filePath("resources/menubar_icon.png"),
+                 "bin/resources/menubar_icon.png");
+    std::vector<std::unique_ptr<Child>> starts;
+    for (int i = 0; i < 10; ++i) starts.push_back(user.start(user.path("bin/quillberry")));
+    auto ended = [&] { return std::count_if(starts.begin(), starts.end(), [](auto& c) { return !c->running(); }); };
+    EVENTUALLY(ended() == 9 && windows("icon").size() == 1);
+    EXPECT_EVENTUALLY(desktop->focused() == desktop->appId);  // a first run shows the onboarding
+    for (auto& c : starts)
+        EXPECT_TRUE(c->running() || (c->exitedCleanly() && c->readAll().isEmpty())) << "said nothing";
+    for (auto& c : starts) c->kill();  // a killed instance leaves nothing behind that stops the next
+    EVENTUALLY(windows("icon").empty());
+    ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
+    desktop->app.reset();
+
+    const QString target = user.path("not-the-lock");
+    const QString lock =
+        user.runtime() + "/" + QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size())) + ".lock";
+    ASSERT_TRUE(QFile::remove(lock) && QFile::link(target, lock));
+    ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
+    EXPECT_FALSE(QFile::exists(target)) << "nothing was made through the link";
+}
+
+TEST(Service, StopsOnASignalThatArrivesWhileItStarts) {
+    for (int i = 0; i < 10; ++i) {
+        Child service(QUILLBERRY_SERVICE, {"--port", "0"});
+        ASSERT_TRUE(service.waitForStarted());
+        service.terminate();
+        EXPECT_TRUE(service.waitExit(3000)) << "start " << i;
+    }
+}
+
+}  // namespace
+}  // namespace quillberry::testing

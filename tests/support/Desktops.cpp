@@ -1,0 +1,399 @@
+#include "Desktops.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QRasterWindow>
+#include <QSocketNotifier>
+#include <QUrl>
+#include <iostream>
+#include <optional>
+
+#include "config/Constants.h"
+
+namespace quillberry::testing {
+
+namespace {
+const QString BUNDLE = QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size()));
+
+QDBusMessage call(const QDBusConnection& bus, const QString& service, const QString& path, const QString& interface,
+                  const QString& method, const QVariantList& args = {}) {
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(args);
+    return bus.call(message, QDBus::Block, 10000);
+}
+}  // namespace
+
+Desktop::~Desktop() {
+    app.reset();
+    editor_.reset();
+    if (bus_.isConnected()) QDBusConnection::disconnectFromBus(bus_.name());
+    while (!session_.empty()) session_.pop_back();
+}
+
+QString Desktop::socket(const QString& pattern) {
+    QString found;
+    EXPECT_TRUE(waitFor([&] {
+        for (const QString& name : QDir(user.runtime()).entryList({pattern}, QDir::System)) {
+            if (!name.endsWith(".lock")) found = name;
+        }
+        return !found.isEmpty();
+    })) << pattern.toStdString()
+        << " never came: " << session_.front()->readAll().toStdString();
+    return found;
+}
+
+void Desktop::startBus(const std::optional<QStringList>& services) {
+    user.startBus(services);
+    bus_ = QDBusConnection::connectToBus(user.busAddress(), user.runtime());
+}
+
+bool Desktop::iconInTray() {
+    const QDBusMessage reply =
+        call(bus_, "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get",
+             {"org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"});
+    return !qdbus_cast<QStringList>(reply.arguments().value(0).value<QDBusVariant>().variant()).isEmpty();
+}
+
+void Desktop::startEditor() {
+    user.install(QCoreApplication::applicationFilePath(), "bin/" + EDITOR);
+    editor_ = user.start(user.path("bin/" + EDITOR), {"--editor"});
+    EVENTUALLY(focused() == EDITOR) << focused().toStdString() << " has it";
+}
+
+QString Desktop::tellEditor(const QString& command, const QString& text) {
+    editor_->write((command + " " + QUrl::toPercentEncoding(text) + "\n").toUtf8());
+    QByteArray line;
+    auto answered = [&] {
+        while (editor_->canReadLine()) {
+            if ((line = editor_->readLine()).startsWith("= ")) return true;
+        }
+        return false;
+    };
+    // A copy waits for a key in the editor, as Ctrl+C would: Wayland takes a clipboard only from
+    // a program that has just had an input event. (Some desktops' test input loses a key.)
+    EXPECT_TRUE(waitFor([&] { return command == "paste" ? answered() : (key("c"), waitFor(answered, 1000)); }))
+        << "the editor did not " << command.toStdString();
+    return QUrl::fromPercentEncoding(line.mid(2).trimmed());
+}
+
+void Desktop::startApp(const QString& build) {
+    user.install(build, "bin/quillberry");
+    user.install(QFileInfo(build).dir().filePath("resources/menubar_icon.png"), "bin/resources/menubar_icon.png");
+    app = user.start(user.path("bin/quillberry"));
+    // Up once its trigger socket takes connections (a killed instance's may still be there).
+    QLocalSocket probe;
+    EVENTUALLY((probe.connectToServer(user.runtime() + "/" + BUNDLE + ".trigger"), probe.waitForConnected(100)));
+}
+
+void Desktop::pressUntil(const std::function<bool()>& done) { EVENTUALLY((pressShortcut(), waitFor(done, 1500))); }
+
+void Desktop::closeNotice() { key("Return"); }
+
+void Desktop::screenshot() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const QString kept =
+        QUILLBERRY_SHOTS "/" + QString("%1.%2.png").arg(test->test_suite_name(), test->name()).replace('/', '-');
+    capture(user.path("screen.png"));
+    QDir().mkpath(QUILLBERRY_SHOTS);
+    QFile::remove(kept);
+    QFile::copy(user.path("screen.png"), kept);
+}
+
+namespace {
+// The editor's window: what the test asked it to copy or select goes to the clipboard at the
+// next key press, the input event a Wayland compositor asks of a program that sets it.
+struct Editor : QRasterWindow {
+    std::optional<std::pair<QString, QClipboard::Mode>> pending;
+    void keyPressEvent(QKeyEvent*) override {
+        if (!pending) return;
+        QGuiApplication::clipboard()->setText(pending->first, pending->second);
+        pending.reset();
+        std::cout << "= " << std::endl;
+    }
+};
+}  // namespace
+
+int runEditor(int argc, char** argv) {
+    QGuiApplication application(argc, argv);
+    QGuiApplication::setDesktopFileName(EDITOR);
+    Editor window;
+    window.setTitle(EDITOR);
+    window.resize(400, 300);
+    window.show();
+    QSocketNotifier input(0, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&window] {
+        std::string line;
+        if (!std::getline(std::cin, line)) return QCoreApplication::quit();
+        const QString command = QString::fromStdString(line).section(' ', 0, 0);
+        const QString text = QUrl::fromPercentEncoding(QByteArray::fromStdString(line).mid(command.size() + 1));
+        if (command != "paste")
+            return void(window.pending = {text, command == "copy" ? QClipboard::Clipboard : QClipboard::Selection});
+        std::cout << "= " << QUrl::toPercentEncoding(QGuiApplication::clipboard()->text()).toStdString() << std::endl;
+    });
+    return QGuiApplication::exec();
+}
+
+QStringList x11Windows(const User& user, const QString& kind) {
+    return QString(user.run(user.path("bin/xsession.sh"), {"windows", kind})).split('\n', Qt::SkipEmptyParts);
+}
+
+namespace {
+
+// ---------------------------------------------------------------- X11
+class X11 : public Desktop {
+public:
+    ~X11() override {
+        app.reset(), editor_.reset();
+        user.run(user.path("bin/xsession.sh"), {"stop", user.path(".x")});
+    }
+    void start() override {
+        appId = "Quillberry";  // the window class
+        user.install(QUILLBERRY_SOURCE_DIR "/scripts/lib/xsession.sh", "bin/xsession.sh");
+        const QByteArray said = user.run(user.path("bin/xsession.sh"), {"start", user.path(".x")});
+        QFile display(user.path(".x/display"));
+        ASSERT_TRUE(display.open(QIODevice::ReadOnly)) << said.toStdString();
+        user.set("QT_QPA_PLATFORM=xcb XDG_SESSION_TYPE=x11 DISPLAY=" + display.readAll().trimmed());
+        startEditor();
+    }
+    QString focused() override {
+        const QString window = user.run("xdotool", {"getwindowfocus"}).trimmed();
+        return QString(user.run("xprop", {"-id", window, "WM_CLASS"})).section('"', 3, 3);
+    }
+    void pressShortcut() override { key("ctrl+u"); }
+    bool iconInTray() override { return !x11Windows(user, "icon").empty(); }
+
+protected:
+    void key(const QString& name) override { user.run("xdotool", {"key", name}); }
+    void capture(const QString& file) override { user.run("import", {"-window", "root", file}); }
+};
+
+// ---------------------------------------------------------------- sway
+class Sway : public Desktop {
+public:
+    void start() override {
+        appId = BUNDLE;
+        startBus(QStringList());  // no portal: sway has none unless one is added
+        user.set(
+            "WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman XDG_SESSION_TYPE=wayland "
+            "QT_QPA_PLATFORM=wayland XDG_CURRENT_DESKTOP=sway");
+        // The binding the app tells sway users to make; a bar, whose tray shows the icon.
+        user.write(".config/sway/config",
+                   "xwayland disable\nbindsym Ctrl+u exec quillberry --trigger\nbar {\n"
+                   "    position top\n}\n");
+        session_.push_back(user.start("sway"));
+        user.set("WAYLAND_DISPLAY=" + socket("wayland-*") + " SWAYSOCK=" + user.runtime() + "/" + socket("sway-ipc.*"));
+        // A headless seat has a keyboard only while a virtual one exists: one for the whole
+        // session, so no window sees a key's release without its press.
+        session_.push_back(user.start("wtype", {"-s", "3600000"}));
+        startEditor();
+    }
+    QString focused() override {
+        QString id;
+        std::function<void(const QJsonObject&)> visit = [&](const QJsonObject& node) {
+            if (node["focused"].toBool()) id = node["app_id"].toString();
+            for (const char* children : {"nodes", "floating_nodes"}) {
+                for (const QJsonValue& child : node[children].toArray()) visit(child.toObject());
+            }
+        };
+        visit(QJsonDocument::fromJson(user.run("swaymsg", {"-r", "-t", "get_tree"})).object());
+        return id;
+    }
+    void pressShortcut() override { user.run("wtype", {"-M", "ctrl", "u", "-m", "ctrl"}); }
+
+protected:
+    void key(const QString& name) override { user.run("wtype", {"-k", name}); }
+    void capture(const QString& file) override { user.run("grim", {file}); }
+};
+
+// ---------------------------------------------------------------- KWin
+class KWin : public Desktop {
+public:
+    void start() override {
+        appId = BUNDLE;
+        startBus(QStringList{"org.freedesktop.impl.portal.PermissionStore"});
+        user.set("XDG_CURRENT_DESKTOP=KDE KWIN_COMPOSE=Q XDG_SESSION_TYPE=wayland QT_QPA_PLATFORM=wayland");
+        // The packaged binary carries file capabilities, which a container cannot grant; KWin
+        // checks its own name.
+        user.install("/usr/bin/kwin_wayland", "bin/kwin_wayland");
+        session_.push_back(
+            user.start(user.path("bin/kwin_wayland"), {"--virtual", "--no-lockscreen", "--socket", "wayland-kwin"}));
+        user.set("WAYLAND_DISPLAY=" + socket("wayland-kwin"));
+        // A tray host's registry that says one is there, as plasmashell's would.
+        watcher_.interfaces = R"(<interface name="org.kde.StatusNotifierWatcher">
+            <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
+            <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+            <property name="IsStatusNotifierHostRegistered" type="b" access="read"/></interface>)";
+        watcher_.answer = [this](const QDBusMessage& call, const QDBusConnection& bus) {
+            if (call.member() == "RegisterStatusNotifierItem") items_ << call.arguments().value(0).toString();
+            const QVariant value =
+                call.arguments().value(1) == "RegisteredStatusNotifierItems" ? QVariant(items_) : true;
+            return bus.send(call.member() == "Get" ? call.createReply(QVariant::fromValue(QDBusVariant(value)))
+                                                   : call.createReply());
+        };
+        ASSERT_TRUE(bus_.registerService("org.kde.StatusNotifierWatcher") &&
+                    bus_.registerVirtualObject("/StatusNotifierWatcher", &watcher_));
+        for (const char* portal :
+             {"/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde", "/usr/libexec/xdg-desktop-portal"}) {
+            session_.push_back(user.start(portal));
+        }
+        EVENTUALLY(bus_.interface()->isServiceRegistered("org.freedesktop.portal.Desktop").value());
+        startEditor();
+    }
+    QString focused() override { return script("active ? active.resourceClass : ''"); }
+    // Bound through the portal, the shortcut is KWin's to fire, under the app's session.
+    void pressShortcut() override {
+        call(bus_, "org.kde.kglobalaccel", "/component/quillberry", "org.kde.kglobalaccel.Component", "invokeShortcut",
+             {"improve"});
+    }
+    // Headless KWin offers no key input to a test: the notice goes by its close button, and
+    // another program copies and pastes.
+    void closeNotice() override { script("(active.closeWindow(), 'closed')"); }
+    void copy(const QString& text) override { serve({}, text); }
+    void select(const QString& text) override { serve({"--primary"}, text); }
+    QString paste() override { return user.run("wl-paste", {"--no-newline"}); }
+
+protected:
+    void key(const QString&) override { ADD_FAILURE() << "no key input on headless KWin"; }
+
+private:
+    // The value of `expression` in a script run inside KWin (5's scripting or 6's), where `active`
+    // is the active window.
+    QString script(const QString& expression) {
+        const QString name = QString("s%1").arg(++scripts_), scripting = "org.kde.kwin.Scripting";
+        user.write(name + ".js", QString("var active = workspace.activeWindow || workspace.activeClient; "
+                                         "print('%1=' + (%2));")
+                                     .arg(name, expression)
+                                     .toUtf8());
+        call(bus_, "org.kde.KWin", "/Scripting", scripting, "loadScript", {user.path(name + ".js"), name});
+        call(bus_, "org.kde.KWin", "/Scripting", scripting, "start");
+        qsizetype at = -1;
+        waitFor([&] {
+            return (at = (output_ += session_.front()->readAll()).indexOf(name.toUtf8() + "=")) >= 0 &&
+                   output_.indexOf('\n', at) > 0;
+        });
+        call(bus_, "org.kde.KWin", "/Scripting", scripting, "unloadScript", {name});
+        return at < 0 ? QString() : QString(output_.mid(at, output_.indexOf('\n', at) - at)).section('=', 1);
+    }
+    void serve(const QStringList& which, const QString& text) {
+        session_.push_back(user.start("wl-copy", QStringList{"--foreground"} + which + QStringList{text}));
+        EVENTUALLY(user.run("wl-paste", QStringList{"--no-newline"} + which) == text.toUtf8());
+    }
+    ScriptedObject watcher_;
+    QStringList items_;
+    QByteArray output_;
+    int scripts_ = 0;
+};
+
+// ---------------------------------------------------------------- GNOME
+class Gnome : public Desktop {
+public:
+    void start() override {
+        appId = BUNDLE;
+        startBus(QStringList{"ca.desrt.dconf"});
+        // gnome-shell asks logind on the system bus: a private one with a stand-in.
+        const QString system = "unix:path=" + user.runtime() + "/system_bus";
+        user.set("XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland QT_QPA_PLATFORM=wayland DBUS_SYSTEM_BUS_ADDRESS=" +
+                 system);
+        session_.push_back(user.start(
+            "dbus-daemon", {"--config-file=/usr/share/dbus-1/session.conf", "--address=" + system, "--nofork"}));
+        session_.push_back(user.start("python3", {"-m", "dbusmock", "--system", "--template", "logind"}));
+        EVENTUALLY(user.run("gdbus", {"call", "--system", "--dest", "org.freedesktop.DBus", "--object-path",
+                                      "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
+                                      "org.freedesktop.login1"})
+                       .contains("true"));
+        configure();
+        session_.push_back(user.start("gnome-shell", {"--headless", "--virtual-monitor", "1280x800",
+                                                      "--wayland-display", "wayland-gnome", "--no-x11"}));
+        user.set("WAYLAND_DISPLAY=" + socket("wayland-gnome"));
+        EVENTUALLY(eval("Main.layoutManager._startingUp") == "false");
+        eval("Main.overview.hide()");
+        // The daemon that runs the user's custom shortcuts, as the session starts it.
+        session_.push_back(user.start("/usr/libexec/gsd-media-keys"));
+        // Keys as a remote desktop client sends them; the seat has a keyboard from the first one.
+        remote_ =
+            QDBusReply<QDBusObjectPath>(call(bus_, "org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+                                             "org.gnome.Mutter.RemoteDesktop", "CreateSession"))
+                .value()
+                .path();
+        ASSERT_FALSE(remote_.isEmpty()) << "no remote desktop session";
+        remoteCall("Start");
+        press({42});
+        startEditor();
+    }
+    QString focused() override {
+        return eval("global.display.focus_window ? global.display.focus_window.get_wm_class() : ''");
+    }
+    void pressShortcut() override { press({29, 22}); }
+
+protected:
+    void key(const QString& name) override { press({name == "Return" ? 28u : 46u}); }  // Return, or c
+    void capture(const QString& file) override {
+        call(bus_, "org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot",
+             "Screenshot", {false, false, file});
+    }
+
+private:
+    // As GNOME Settings writes them: the extensions the user enabled, and Ctrl+U running the
+    // command the app asks users to bind.
+    void configure() {
+        // Eval for the test alone, never installed. Extensions are modules from GNOME 45 on.
+        const bool modern = user.run("gnome-shell", {"--version"}).split(' ').value(2).split('.')[0].toInt() >= 45;
+        const QString uuid = "unsafe-mode@tests.quillberry.app", folder = ".local/share/gnome-shell/extensions/" + uuid;
+        user.write(folder + "/metadata.json", QString(R"({"uuid": "%1", "name": "Eval", "description": "For the tests",
+                   "shell-version": ["43", "44", "45", "46", "47", "48", "49", "50"]})")
+                                                  .arg(uuid)
+                                                  .toUtf8());
+        user.write(folder + "/extension.js",
+                   modern ? "export default class { enable() { global.context.unsafe_mode = true; } disable() {} }"
+                          : "function init() { return {enable() { global.context.unsafe_mode = true; }, "
+                            "disable() {}}; }");
+        const QString keys = "org.gnome.settings-daemon.plugins.media-keys", custom = keys + ".custom-keybinding:/" +
+                                                                                      QString(keys).replace('.', '/') +
+                                                                                      "/custom-keybindings/custom0/";
+        for (const QStringList& setting :
+             {QStringList{"org.gnome.shell", "disable-user-extensions", "false"},
+              {"org.gnome.shell", "enabled-extensions", "['" + uuid + "', 'ubuntu-appindicators@ubuntu.com']"},
+              {keys, "custom-keybindings", "['" + custom.section(':', 1) + "']"},
+              {custom, "name", "Quillberry"},
+              {custom, "command", "quillberry --trigger"},
+              {custom, "binding", "<Control>u"}}) {
+            user.run("gsettings", QStringList{"set"} + setting);
+        }
+    }
+    QString eval(const QString& code) {
+        const QVariantList values =
+            call(bus_, "org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval", {code}).arguments();
+        if (values.size() != 2 || !values[0].toBool()) return "(failed)";
+        const QJsonValue value = QJsonDocument::fromJson("[" + values[1].toString().toUtf8() + "]").array().at(0);
+        return value.isString() ? value.toString() : values[1].toString();
+    }
+    void remoteCall(const QString& method, const QVariantList& args = {}) {
+        call(bus_, "org.gnome.Mutter.RemoteDesktop", remote_, "org.gnome.Mutter.RemoteDesktop.Session", method, args);
+    }
+    // Evdev key codes pressed in order, released in reverse.
+    void press(const std::vector<uint>& codes) {
+        for (uint code : codes) remoteCall("NotifyKeyboardKeycode", {code, true});
+        for (auto code = codes.rbegin(); code != codes.rend(); ++code)
+            remoteCall("NotifyKeyboardKeycode", {*code, false});
+    }
+    QString remote_;
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> makeX11() { return std::make_unique<X11>(); }
+std::unique_ptr<Desktop> makeSway() { return std::make_unique<Sway>(); }
+std::unique_ptr<Desktop> makeKWin() { return std::make_unique<KWin>(); }
+std::unique_ptr<Desktop> makeGnome() { return std::make_unique<Gnome>(); }
+
+}  // namespace quillberry::testing

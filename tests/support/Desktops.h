@@ -1,0 +1,88 @@
+#pragma once
+// Desktop sessions of a new user, each as the app meets it on a real machine, headless: an X
+// server with a window manager that hosts tray icons, sway, KWin with the desktop portal, and
+// GNOME Shell with its shortcut daemon. Each has a focused window of the test's own (the
+// user's editor) and does what the user does the way that desktop does it: copying and
+// selecting in the editor, pressing the shortcut, closing a notice, pasting.
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "Processes.h"
+
+namespace quillberry::testing {
+
+// The id of the test's own window, the user's editor, on every desktop.
+inline const QString EDITOR = "quillberry-test-editor";
+
+class Desktop {
+public:
+    virtual ~Desktop();
+    User user;
+    // How the app's windows are named here (X11: their class; Wayland: the app id).
+    QString appId;
+
+    // The session, then the editor with the focus.
+    virtual void start() = 0;
+    // The app from `build` (copied where the user can run it), up once its trigger socket listens.
+    void startApp(const QString& build);
+    std::unique_ptr<Child> app;
+
+    virtual QString focused() = 0;  // the id of the window that has the focus
+    virtual void pressShortcut() = 0;
+    // The shortcut pressed until `done`: some desktops' test input loses a key now and then.
+    void pressUntil(const std::function<bool()>& done);
+    // A user's way to close the notice that has the focus.
+    virtual void closeNotice();
+    // In the editor, or by another program where the editor cannot.
+    virtual void copy(const QString& text) { tellEditor("copy", text); }
+    // The screen, kept in the build's screenshots folder under the current case's name.
+    void screenshot();
+    virtual void select(const QString& text) { tellEditor("select", text); }
+    virtual QString paste() { return tellEditor("paste"); }
+    // Whether a tray shows the app's icon (on Wayland: the desktop's tray registry lists it).
+    virtual bool iconInTray();
+
+protected:
+    virtual void key(const QString& name) = 0;  // an X keysym name
+    virtual void capture(const QString&) {}     // the screen as a PNG file of the user's
+    // The editor, run as the user in this session, once the session is up.
+    void startEditor();
+    QString tellEditor(const QString& command, const QString& text = {});
+    QString socket(const QString& pattern);  // in the runtime folder, once the session made it
+    void startBus(const std::optional<QStringList>& services = std::nullopt);
+    std::vector<std::unique_ptr<Child>> session_;  // stopped last, in reverse order
+    std::unique_ptr<Child> editor_;
+    QDBusConnection bus_{""};  // the user's session bus, for this process
+};
+
+// The editor's side: a window that takes the focus and answers "copy", "select" and "paste"
+// lines on its standard input. Returns the exit status.
+int runEditor(int argc, char** argv);
+
+// A D-Bus object that answers each call as a case scripts it (a stand-in for a desktop service).
+struct ScriptedObject : QDBusVirtualObject {
+    std::function<bool(const QDBusMessage&, const QDBusConnection&)> answer;
+    QString interfaces;  // its introspection data, for callers that ask
+    QString introspect(const QString&) const override { return interfaces; }
+    bool handleMessage(const QDBusMessage& call, const QDBusConnection& bus) override {
+        if (call.member() == "Introspect") return bus.send(call.createReply("<node>" + interfaces + "</node>"));
+        return answer(call, bus);
+    }
+};
+
+// The desktops, each a new user's session as that desktop's own tools start it.
+std::unique_ptr<Desktop> makeX11();  // Xvfb with icewm, a window manager with a tray
+// The app's visible windows on an X11 desktop of one kind: "managed" by the window manager
+// (notices, windows), "icon" in the tray, or "popup" (menus).
+QStringList x11Windows(const User& user, const QString& kind);
+std::unique_ptr<Desktop> makeSway();   // headless sway with swaybar, Ctrl+U bound to `quillberry --trigger`
+std::unique_ptr<Desktop> makeKWin();   // headless KWin with the desktop portal
+std::unique_ptr<Desktop> makeGnome();  // headless GNOME Shell, AppIndicator, a custom shortcut
+
+}  // namespace quillberry::testing
