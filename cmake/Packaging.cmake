@@ -2,7 +2,8 @@
 # its desktop integration) and `quillberry-service` (the reference service and its unit).
 # `cpack --preset release` after a build of the `release` preset writes them.
 include(GNUInstallDirs)
-set(ID ${QUILLBERRY_BUNDLE_ID})
+# The desktop entries, icon and metainfo are named after the app id.
+set(ID ${QUILLBERRY_APP_ID})
 set(PKG ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_program(GZIP gzip REQUIRED)
@@ -16,6 +17,9 @@ configure_file(packaging/service.conf ${PKG}/service.conf @ONLY)
 configure_file(packaging/quillberry-service.1.in ${PKG}/quillberry-service.1 @ONLY)
 configure_file(packaging/quillberry.1.in ${PKG}/quillberry.1 @ONLY)
 configure_file(packaging/changelog.in ${PKG}/changelog @ONLY)
+foreach(script preinst postinst postrm)
+  configure_file(packaging/deb/app/maintscript.in ${PKG}/app/${script} @ONLY)
+endforeach()
 
 # The application icon in the hicolor theme, drawn by the project's icon script.
 set(ICON_SIZES 16 22 24 32 48 64 128 256)
@@ -93,7 +97,8 @@ Quillberry lives in the status bar. Copy some text and press Ctrl+U: it sends
 the text with your account e-mail to an optimisation service, puts the improved
 prompt on the clipboard and shows it in a notice. In automatic mode, selecting
 the text is enough. It starts at login; its interface speaks French.")
-set(CPACK_DEBIAN_APP_PACKAGE_CONTROL_EXTRA ${PKG}/app/conffiles)
+set(CPACK_DEBIAN_APP_PACKAGE_CONTROL_EXTRA ${PKG}/app/conffiles ${PKG}/app/preinst ${PKG}/app/postinst
+                                           ${PKG}/app/postrm)
 set(CPACK_DEBIAN_SERVICE_PACKAGE_NAME quillberry-service)
 set(CPACK_DEBIAN_SERVICE_PACKAGE_DEPENDS "init-system-helpers (>= 1.52)")
 set(CPACK_DEBIAN_SERVICE_DESCRIPTION "reference prompt optimisation service for Quillberry

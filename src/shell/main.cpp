@@ -15,9 +15,10 @@ int main(int argc, char** argv) {
     qt::silenceQtMessages();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Quillberry");
-    // The desktop entry's name, which is also the app id on Wayland. Qt drops a trailing
-    // ".desktop" as the file's extension, and the id itself ends in ".desktop".
-    QApplication::setDesktopFileName(QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size())) + ".desktop");
+    // The desktop entry's name without ".desktop", which is also the app id on Wayland: every
+    // Qt from 6.4 on passes it as it is.
+    QApplication::setDesktopFileName(QString::fromUtf8(APP_ID.data(), qsizetype(APP_ID.size())));
+    qt::carryOverAutostartOverride(std::string(BUNDLE_ID), std::string(APP_ID));
     // A status-bar app: closing the onboarding or a notice must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     qt::installTerminationHandler();

@@ -6,6 +6,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#include "config/Constants.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/wayland/GlobalShortcut.h"
@@ -61,7 +62,7 @@ bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
     if (session_.wayland) {
         using wayland::GlobalShortcut;
         portal_ = std::make_unique<GlobalShortcut>(
-            QString::fromStdString(bundleId_), "improve", "Améliorer le texte copié", "CTRL+U",
+            QString::fromUtf8(APP_ID.data(), qsizetype(APP_ID.size())), "improve", "Améliorer le texte copié", "CTRL+U",
             [this] {
                 if (filter_->handler) filter_->handler();
             },

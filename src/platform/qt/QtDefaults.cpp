@@ -29,6 +29,13 @@ void writePrivateFile(const QString& path, const QByteArray& content) {
     keepPrivate(path);
 }
 
+void carryOverAutostartOverride(const std::string& bundleId, const std::string& appId) {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/autostart/";
+    const QString old = folder + QString::fromStdString(bundleId) + ".desktop";
+    // Renaming never replaces: an entry the user made under the new name wins.
+    if (QFileInfo::exists(old)) QFile::rename(old, folder + QString::fromStdString(appId) + ".desktop");
+}
+
 // INI in the user's configuration directory, one file per bundle id, written atomically
 // (a new file renamed over the old one) and synced after every change, so that a killed
 // process or a failed write leaves the previous file whole.

@@ -110,6 +110,9 @@ void keepPrivate(const QString& file);
 QString configFile(const std::string& bundleId, const char* suffix);
 // Writes `content` to `path`, folder made if missing, both kept private.
 void writePrivateFile(const QString& path, const QByteArray& content);
+// The autostart entry was once named after the bundle id: a user's own entry of that name (the
+// desktop's "don't start at login" switch, Hidden=true) is renamed after the app id, once.
+void carryOverAutostartOverride(const std::string& bundleId, const std::string& appId);
 
 class QtAlerts : public Alerts {
 public:
