@@ -62,7 +62,7 @@ bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
     if (session_.wayland) {
         using wayland::GlobalShortcut;
         portal_ = std::make_unique<GlobalShortcut>(
-            QString::fromUtf8(APP_ID.data(), qsizetype(APP_ID.size())), "improve", "Améliorer le texte copié", "CTRL+U",
+            QString::fromUtf8(APP_ID.data(), qsizetype(APP_ID.size())), "improve", "Améliorer le texte copié", "CTRL+u",
             [this] {
                 if (filter_->handler) filter_->handler();
             },

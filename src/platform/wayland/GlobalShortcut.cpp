@@ -1,11 +1,9 @@
 #include "platform/wayland/GlobalShortcut.h"
 
 #include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
-#include <algorithm>
+#include <QDBusVariant>
 
 namespace quillberry::wayland {
 
@@ -13,43 +11,73 @@ namespace {
 const QString PORTAL = "org.freedesktop.portal.Desktop";
 const QString PORTAL_PATH = "/org/freedesktop/portal/desktop";
 const QString SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts";
-using Shortcuts = QList<QPair<QString, QVariantMap>>;
-
-// The portal asks the user nothing to make a session or list its shortcuts; binding may open
-// a dialog on some desktops, which the user must be given time to answer.
+// The portal asks the user nothing to register, make a session or list its shortcuts;
+// binding may open a dialog on some desktops, which the user must be given time to answer.
 constexpr int QUICK_MS = 10'000, DIALOG_MS = 120'000;
+
+using Shortcuts = QList<QPair<QString, QVariantMap>>;
 
 QVariant shortcutList(const QString& id, const QString& description, const QString& trigger) {
     return QVariant::fromValue(
         Shortcuts{{id, QVariantMap{{"description", description}, {"preferred_trigger", trigger}}}});
 }
+
+QDBusMessage portalCall(const QString& interface, const QString& method, const QVariantList& args) {
+    QDBusMessage call = QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, interface, method);
+    call.setArguments(args);
+    return call;
+}
 }  // namespace
 
+// A bus connection of our own: newer portals fix a connection's app id at its first call,
+// and Qt's own calls on the shared connection (colour scheme, screenshot version; Qt 6.11
+// registers by itself) would reach the portal first. On ours, the registration is the first.
 GlobalShortcut::GlobalShortcut(QString appId, QString id, QString description, QString preferredTrigger,
                                std::function<void()> pressed, std::function<void(Outcome)> settled)
     : appId_(std::move(appId)), id_(std::move(id)), description_(std::move(description)),
-      trigger_(std::move(preferredTrigger)), pressed_(std::move(pressed)), settled_(std::move(settled)) {
+      trigger_(std::move(preferredTrigger)), pressed_(std::move(pressed)), settled_(std::move(settled)),
+      bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                         QString("quillberry-portal-%1").arg(quintptr(this), 0, 16))) {
     qDBusRegisterMetaType<QPair<QString, QVariantMap>>();
     qDBusRegisterMetaType<Shortcuts>();
     limit_.setSingleShot(true);
     connect(&limit_, &QTimer::timeout, this, [this] { settle(Outcome::Unavailable); });
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+    if (!bus_.isConnected()) {
         QTimer::singleShot(0, this, [this] { settle(Outcome::Unavailable); });
         return;
     }
-    // The interface's version tells whether the portal offers it at all.
-    QDBusMessage get = QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, "org.freedesktop.DBus.Properties", "Get");
-    get << SHORTCUTS << QString("version");
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(get, QUICK_MS), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+    registerAppId();
+}
+
+GlobalShortcut::~GlobalShortcut() { QDBusConnection::disconnectFromBus(bus_.name()); }
+
+void GlobalShortcut::call(QDBusMessage message, int limitMs, std::function<void(const QDBusMessage&)> then) {
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, limitMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, then = std::move(then)] {
         watcher->deleteLater();
-        if (watcher->isError()) return settle(Outcome::Unavailable);
-        // Connected once the portal answers, which the call above may have started.
-        QDBusConnection::sessionBus().connect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this,
-                                              SLOT(onActivated(QDBusMessage)));
-        registerAppId();
+        then(watcher->reply());
     });
+}
+
+// Portals from 1.19 on take a host app's id from this registration (older ones from the
+// systemd scope, and answer with an error that changes nothing; 1.21 on refuse a session
+// without an id). It also starts a portal that is started on demand.
+void GlobalShortcut::registerAppId() {
+    call(portalCall("org.freedesktop.host.portal.Registry", "Register", {appId_, QVariantMap()}), QUICK_MS,
+         [this](const QDBusMessage&) { readVersion(); });
+}
+
+// The interface's version tells whether the portal offers it at all, and how it treats
+// shortcuts it knows from an earlier run (below).
+void GlobalShortcut::readVersion() {
+    call(portalCall("org.freedesktop.DBus.Properties", "Get", {SHORTCUTS, QString("version")}), QUICK_MS,
+         [this](const QDBusMessage& reply) {
+             if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+                 return settle(Outcome::Unavailable);
+             version_ = reply.arguments()[0].value<QDBusVariant>().variant().toUInt();
+             bus_.connect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this, SLOT(onActivated(QDBusMessage)));
+             createSession();
+         });
 }
 
 // Each call answers with a Request object whose Response signal carries the result. Its
@@ -57,46 +85,26 @@ GlobalShortcut::GlobalShortcut(QString appId, QString id, QString description, Q
 // before the call: a fast portal cannot answer into the void.
 void GlobalShortcut::request(const QString& method, const QVariantList& args, QVariantMap options, int limitMs,
                              Then then) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
     const QString token = QString("quillberry%1").arg(++tokens_);
     options["handle_token"] = token;
-    QString sender = bus.baseService().mid(1).replace('.', '_');
-    if (!requestPath_.isEmpty()) {
-        bus.disconnect(PORTAL, requestPath_, "org.freedesktop.portal.Request", "Response", this,
-                       SLOT(onResponse(uint, QVariantMap)));
-    }
+    const QString sender = bus_.baseService().mid(1).replace('.', '_');
+    const QString response = "org.freedesktop.portal.Request";
+    if (!requestPath_.isEmpty())
+        bus_.disconnect(PORTAL, requestPath_, response, "Response", this, SLOT(onResponse(uint, QVariantMap)));
     requestPath_ = PORTAL_PATH + "/request/" + sender + "/" + token;
-    bus.connect(PORTAL, requestPath_, "org.freedesktop.portal.Request", "Response", this,
-                SLOT(onResponse(uint, QVariantMap)));
+    bus_.connect(PORTAL, requestPath_, response, "Response", this, SLOT(onResponse(uint, QVariantMap)));
     then_ = std::move(then);
     limit_.start(limitMs);
-    QDBusMessage call = QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, SHORTCUTS, method);
-    call.setArguments(args + QVariantList{options});
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, limitMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        if (watcher->isError()) settle(Outcome::Unavailable);
+    call(portalCall(SHORTCUTS, method, args + QVariantList{options}), limitMs, [this](const QDBusMessage& reply) {
+        if (reply.type() != QDBusMessage::ReplyMessage) settle(Outcome::Unavailable);
     });
 }
 
 void GlobalShortcut::onResponse(uint response, const QVariantMap& results) {
     limit_.stop();
     if (settledOnce_ || !then_) return;
-    if (response != 0) return settle(Outcome::Unavailable);  // 1: the user said no; 2: other
     auto then = std::move(then_);
-    then(results);
-}
-
-// Portals from 1.19 on take the app id from their host registry (older ones from the
-// systemd scope; 1.21 rejects a session without an id). Sent ahead of the session on the same
-// connection, which the bus delivers in order: no wait, and an older portal's error is moot.
-void GlobalShortcut::registerAppId() {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, "org.freedesktop.host.portal.Registry", "Register");
-    call << appId_ << QVariantMap();
-    call.setAutoStartService(false);
-    QDBusConnection::sessionBus().asyncCall(call);
-    createSession();
+    then(response, results);
 }
 
 void GlobalShortcut::createSession() {
@@ -104,7 +112,8 @@ void GlobalShortcut::createSession() {
     // what it finds there, and later portals ignore it.
     QVariantMap options{{"session_handle_token", "quillberry"},
                         {"shortcuts", shortcutList(id_, description_, trigger_)}};
-    request("CreateSession", {}, options, QUICK_MS, [this](const QVariantMap& results) {
+    request("CreateSession", {}, options, QUICK_MS, [this](uint response, const QVariantMap& results) {
+        if (response != 0) return settle(Outcome::Unavailable);  // 1: the user said no; 2: other
         // A string by the portal's specification; some versions send an object path.
         const QVariant handle = results.value("session_handle");
         session_ = handle.metaType() == QMetaType::fromType<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
@@ -114,27 +123,39 @@ void GlobalShortcut::createSession() {
     });
 }
 
-// Bound already (in this session's options, or kept by the desktop from an earlier run):
-// binding again would open the desktop's settings for nothing.
+// A shortcut the desktop knows from an earlier run is listed in the new session. KDE's
+// portals of interface version 1 (Plasma up to 6.4) also make it live there, and a bind would
+// open System Settings at every launch (up to 6.3). From version 2 on (Plasma 6.5+ behind
+// xdg-desktop-portal 1.21.2+) a bind of known shortcuts asks nothing, and from Plasma 6.7.4
+// only a bind makes them live. GNOME lists nothing before a bind, and asks only about
+// shortcuts it has not stored.
 void GlobalShortcut::listShortcuts() {
     request("ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session_))}, {}, QUICK_MS,
-            [this](const QVariantMap& results) {
-                if (lists(results)) return settle(Outcome::Bound);
+            [this](uint response, const QVariantMap& results) {
+                const auto trigger = response == 0 ? triggerIn(results) : std::nullopt;
+                if (trigger && version_ < 2) return settle(trigger->isEmpty() ? Outcome::Unavailable : Outcome::Bound);
                 bindShortcuts();
             });
 }
 
+// WORKAROUND: GNOME's portal 48.0 answers a successful bind with an uninitialised response
+// code; the shortcuts it returns are the truth, on every desktop. One without a key (the
+// user declined it, or cleared it in the settings) is no shortcut.
 void GlobalShortcut::bindShortcuts() {
     const QVariantList args{QVariant::fromValue(QDBusObjectPath(session_)), shortcutList(id_, description_, trigger_),
                             QString()};
-    request("BindShortcuts", args, {}, DIALOG_MS,
-            [this](const QVariantMap& results) { settle(lists(results) ? Outcome::Bound : Outcome::Unavailable); });
+    request("BindShortcuts", args, {}, DIALOG_MS, [this](uint, const QVariantMap& results) {
+        const auto trigger = triggerIn(results);
+        settle(trigger && !trigger->isEmpty() ? Outcome::Bound : Outcome::Unavailable);
+    });
 }
 
-bool GlobalShortcut::lists(const QVariantMap& results) const {
-    Shortcuts bound;
-    results.value("shortcuts").value<QDBusArgument>() >> bound;
-    return std::any_of(bound.begin(), bound.end(), [this](const auto& shortcut) { return shortcut.first == id_; });
+std::optional<QString> GlobalShortcut::triggerIn(const QVariantMap& results) const {
+    if (!results.contains("shortcuts")) return std::nullopt;
+    for (const auto& [id, properties] : qdbus_cast<Shortcuts>(results.value("shortcuts"))) {
+        if (id == id_) return properties.value("trigger_description").toString();
+    }
+    return std::nullopt;
 }
 
 void GlobalShortcut::onActivated(const QDBusMessage& signal) {

@@ -2,11 +2,13 @@
 // One shortcut bound through the desktop portal's GlobalShortcuts interface, where the
 // desktop offers it (KDE Plasma, GNOME 48 and later, Hyprland).
 
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
 #include <QTimer>
 #include <QVariantMap>
 #include <functional>
+#include <optional>
 
 namespace quillberry::wayland {
 
@@ -15,9 +17,11 @@ class GlobalShortcut : public QObject {
 public:
     enum class Outcome { Bound, Unavailable };
     // Asks at once; `settled` is called once, when the shortcut is bound or cannot be
-    // (no portal, a refusal, or no answer in time). `pressed` is called on each activation.
+    // (no portal, a refusal, no key given to it, or no answer in time). `pressed` is called
+    // on each activation.
     GlobalShortcut(QString appId, QString id, QString description, QString preferredTrigger,
                    std::function<void()> pressed, std::function<void(Outcome)> settled);
+    ~GlobalShortcut() override;
 
 private slots:
     void onResponse(uint response, const QVariantMap& results);
@@ -25,19 +29,24 @@ private slots:
     void onActivated(const QDBusMessage& signal);
 
 private:
-    using Then = std::function<void(const QVariantMap&)>;
+    using Then = std::function<void(uint response, const QVariantMap&)>;
+    void call(QDBusMessage message, int limitMs, std::function<void(const QDBusMessage&)> then);
     void request(const QString& method, const QVariantList& args, QVariantMap options, int limitMs, Then then);
     void registerAppId();
+    void readVersion();
     void createSession();
     void listShortcuts();
     void bindShortcuts();
     void settle(Outcome outcome);
-    // Whether a request's results list this shortcut among the session's.
-    bool lists(const QVariantMap& results) const;
+    // How the desktop says to press this shortcut, when a request's results list it: empty
+    // when it has no key.
+    std::optional<QString> triggerIn(const QVariantMap& results) const;
 
     QString appId_, id_, description_, trigger_;
     std::function<void()> pressed_;
     std::function<void(Outcome)> settled_;
+    QDBusConnection bus_;
+    uint version_ = 1;
     QString session_, requestPath_;
     Then then_;
     QTimer limit_;
