@@ -62,6 +62,7 @@ install(FILES ${PKG}/${ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/met
 install(FILES ${PKG}/autostart/${ID}.desktop DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart COMPONENT app)
 install(FILES packaging/copyright ${PKG}/doc/quillberry/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillberry COMPONENT app)
+install(FILES packaging/lintian/quillberry DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides COMPONENT app)
 
 # ---------------------------------------------------------------- the service
 install(TARGETS quillberry-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT service)
