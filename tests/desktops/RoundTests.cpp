@@ -2,6 +2,7 @@
 // copied (or, in automatic mode, selected) in the user's editor, the shortcut pressed the way
 // that desktop fires it, the exact request at the service, the notice shown with the focus and
 // closed, the focus back in the editor, and the improved prompt pasted there.
+#include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QFile>
 #include <QGuiApplication>
@@ -85,41 +86,95 @@ INSTANTIATE_TEST_SUITE_P(Desktops, Round, ::testing::ValuesIn(cases()), [](const
     return std::string(std::get<0>(p.param).name) + (std::get<1>(p.param) ? "_automatic" : "");
 });
 
-TEST(Portal, ARefusalOrNoAnswerLeavesTheShortcutToTheTrigger) {
-    User user;
-    user.startBus();
-    qputenv("DBUS_SESSION_BUS_ADDRESS", user.busAddress().toUtf8());  // this process's, made at first use
-    {
-        QDBusConnection side = QDBusConnection::connectToBus(user.busAddress(), "portal");
-        for (bool refuses : {true, false}) {  // (no portal at all: the sway and GNOME rows)
-            ScriptedObject portal;
-            portal.answer = [&](const QDBusMessage& call, const QDBusConnection& bus) {
-                if (call.member() == "Get") return bus.send(call.createReply(QVariant::fromValue(QDBusVariant(1u))));
-                if (call.member() == "Register") return bus.send(call.createReply());
-                const QString token = qdbus_cast<QVariantMap>(call.arguments().last()).value("handle_token").toString();
-                const QString request =
-                    "/org/freedesktop/portal/desktop/request/" + call.service().mid(1).replace('.', '_') + "/" + token;
-                bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-                if (refuses)
-                    bus.send(QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response")
-                             << 1u << QVariantMap());
-                return true;
-            };
-            ASSERT_TRUE(side.registerService("org.freedesktop.portal.Desktop") &&
-                        side.registerVirtualObject("/org/freedesktop/portal/desktop", &portal));
-            std::optional<wayland::GlobalShortcut::Outcome> outcome;
-            wayland::GlobalShortcut shortcut(
-                "app.quillberry.test", "improve", "", "CTRL+U", [] {}, [&](auto o) { outcome = o; });
-            EXPECT_TRUE(waitFor([&] { return outcome.has_value(); }, 15000)) << refuses;  // the app's limit is 10 s
-            EXPECT_EQ(outcome, wayland::GlobalShortcut::Outcome::Unavailable) << refuses;
-            side.unregisterObject("/org/freedesktop/portal/desktop");
-            side.unregisterService("org.freedesktop.portal.Desktop");
-        }
+// The desktop portal's shortcut against a portal that answers as a row says.
+struct PortalCase {
+    const char* name;
+    bool silent;                       // it answers no request at all
+    uint version;                      // of its GlobalShortcuts interface
+    std::optional<QString> known;      // the key of a shortcut it keeps from an earlier run
+    std::optional<uint> bindResponse;  // absent: a bind is never answered
+    QString bindKey;
+    bool binds;
+    wayland::GlobalShortcut::Outcome outcome;
+};
+using enum wayland::GlobalShortcut::Outcome;
+const PortalCase PORTALS[] = {
+    {"Silent", true, 1, {}, {}, "", false, Unavailable},  // (no portal at all: the sway and GNOME 43 rows)
+    {"Refused", false, 1, {}, 1u, "", true, Unavailable},
+    {"AcceptedWithItsKey", false, 1, {}, 0u, "Ctrl+U", true, Bound},
+    {"AcceptedWithAnOddCode", false, 1, {}, 7u, "Press <Control>u", true, Bound},  // GNOME 48.0's code
+    {"AcceptedWithoutAKey", false, 1, {}, 0u, "", true, Unavailable},
+    // Version 1 (Plasma up to 6.4): a known shortcut is live, and a bind would open the settings.
+    {"KnownToAVersion1Portal", false, 1, "Ctrl+U", {}, "", false, Bound},
+    {"KnownWithoutAKey", false, 1, "", {}, "", false, Unavailable},
+    // Version 2 (Plasma 6.5 on): only a bind makes it live, and one of a known shortcut asks nothing.
+    {"KnownToAVersion2Portal", false, 2, "Ctrl+U", 0u, "Ctrl+U", true, Bound},
+};
+
+class Portal : public ::testing::TestWithParam<PortalCase> {
+protected:
+    // The process's session bus is made at its first use: the case's own, which starts no service.
+    static inline std::unique_ptr<User> user;
+    static void SetUpTestSuite() {
+        user = std::make_unique<User>();
+        user->startBus(QStringList());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", user->busAddress().toUtf8());
     }
-    // Closed before their bus goes: libdbus aborts on a private connection that its bus drops.
+    static void TearDownTestSuite() {
+        // Closed before their bus goes: libdbus aborts on a private connection that its bus drops.
+        QDBusConnection::disconnectFromBus("qt_default_session_bus");
+        user.reset();
+    }
+};
+
+TEST_P(Portal, BindsTheShortcutOnlyWithAKeyAndRegistersTheAppFirst) {
+    const PortalCase& c = GetParam();
+    QStringList calls;
+    QMap<QString, QString> firstCall;  // of each connection
+    QString sessionsFirstCall;         // of the connection that made the session
+    auto respond = [&](const QDBusConnection& bus, const QString& request, uint code, const QString* key) {
+        QVariantMap results{{"session_handle", "/org/freedesktop/portal/desktop/session/1/quillberry"}};
+        QDBusArgument list;
+        list << QList<QPair<QString, QVariantMap>>{{"improve", {{"trigger_description", key ? *key : ""}}}};
+        if (key) results["shortcuts"] = QVariant::fromValue(list);
+        bus.send(QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response") << code << results);
+    };
+    ScriptedObject portal;
+    portal.answer = [&](const QDBusMessage& call, const QDBusConnection& bus) {
+        calls << call.member();
+        if (!firstCall.contains(call.service())) firstCall[call.service()] = call.member();
+        if (call.member() == "Get") return bus.send(call.createReply(QVariant::fromValue(QDBusVariant(c.version))));
+        if (call.member() == "Register") return bus.send(call.createReply());
+        const QString request = "/org/freedesktop/portal/desktop/request/" + call.service().mid(1).replace('.', '_') +
+                                "/" + qdbus_cast<QVariantMap>(call.arguments().last()).value("handle_token").toString();
+        bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        if (call.member() == "CreateSession") sessionsFirstCall = firstCall[call.service()];
+        if (c.silent) return true;
+        if (call.member() == "CreateSession") respond(bus, request, 0, nullptr);
+        if (call.member() == "ListShortcuts") respond(bus, request, 0, c.known ? &*c.known : nullptr);
+        if (call.member() == "BindShortcuts" && c.bindResponse) respond(bus, request, *c.bindResponse, &c.bindKey);
+        return true;
+    };
+    QDBusConnection side = QDBusConnection::connectToBus(user->busAddress(), "portal");
+    ASSERT_TRUE(side.registerService("org.freedesktop.portal.Desktop") &&
+                side.registerVirtualObject("/org/freedesktop/portal/desktop", &portal));
+    // Qt's own calls on the shared connection, as the colour scheme's are at start.
+    QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
+        "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", "org.freedesktop.DBus.Properties", "Get"));
+    std::optional<wayland::GlobalShortcut::Outcome> outcome;
+    {
+        wayland::GlobalShortcut shortcut(
+            "app.quillberry.Test", "improve", "", "CTRL+u", [] {}, [&](auto o) { outcome = o; });
+        EXPECT_TRUE(waitFor([&] { return outcome.has_value(); }));  // the app's limit is 10 s
+    }
+    EXPECT_EQ(outcome, c.outcome);
+    EXPECT_EQ(calls.contains("BindShortcuts"), c.binds);
+    EXPECT_EQ(sessionsFirstCall, "Register") << "the app id is registered first on the session's connection";
+    side.unregisterObject("/org/freedesktop/portal/desktop");
+    side.unregisterService("org.freedesktop.portal.Desktop");
     QDBusConnection::disconnectFromBus("portal");
-    QDBusConnection::disconnectFromBus("qt_default_session_bus");
 }
+INSTANTIATE_TEST_SUITE_P(Answers, Portal, ::testing::ValuesIn(PORTALS), [](const auto& c) { return c.param.name; });
 
 }  // namespace
 }  // namespace quillberry::testing

@@ -24,6 +24,7 @@ namespace quillberry::testing {
 
 namespace {
 const QString BUNDLE = QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size()));
+const QString APP = QString::fromUtf8(APP_ID.data(), qsizetype(APP_ID.size()));
 
 QDBusMessage call(const QDBusConnection& bus, const QString& service, const QString& path, const QString& interface,
                   const QString& method, const QVariantList& args = {}) {
@@ -181,7 +182,7 @@ protected:
 class Sway : public Desktop {
 public:
     void start() override {
-        appId = BUNDLE;
+        appId = APP;
         startBus(QStringList());  // no portal: sway has none unless one is added
         user.set(
             "WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman XDG_SESSION_TYPE=wayland "
@@ -219,7 +220,7 @@ protected:
 class KWin : public Desktop {
 public:
     void start() override {
-        appId = BUNDLE;
+        appId = APP;
         startBus(QStringList{"org.freedesktop.impl.portal.PermissionStore"});
         user.set("XDG_CURRENT_DESKTOP=KDE KWIN_COMPOSE=Q XDG_SESSION_TYPE=wayland QT_QPA_PLATFORM=wayland");
         // The packaged binary carries file capabilities, which a container cannot grant; KWin
@@ -298,7 +299,7 @@ private:
 class Gnome : public Desktop {
 public:
     void start() override {
-        appId = BUNDLE;
+        appId = APP;
         startBus(QStringList{"ca.desrt.dconf"});
         // gnome-shell asks logind on the system bus: a private one with a stand-in.
         const QString system = "unix:path=" + user.runtime() + "/system_bus";
