@@ -64,7 +64,9 @@ TEST(Http, BrokenCutOversizedAndRefusedRepliesFailOnceWithoutBody) {
     }
 }
 
-TEST(Http, RedirectsAreFollowedOnlyWithinTheOrigin) {
+// Neither a redirect to another origin nor a proxy of the environment takes the prompt to a
+// loopback service elsewhere.
+TEST(Http, ThePromptGoesOnlyToTheServicesOrigin) {
     std::atomic<int> served{0}, elsewhereHits{0};
     RawServer elsewhere([&](int fd, const auto&) {
         ++elsewhereHits;
@@ -76,6 +78,8 @@ TEST(Http, RedirectsAreFollowedOnlyWithinTheOrigin) {
         RawServer::send(fd, "HTTP/1.1 308 Permanent Redirect\r\nLocation: " + to + "\r\nContent-Length: 0\r\n\r\n");
     });
     self = moving.url;
+    ::unsetenv("no_proxy"), ::unsetenv("NO_PROXY");
+    for (const char* proxy : {"http_proxy", "ALL_PROXY"}) ::setenv(proxy, elsewhere.url.c_str(), 1);
     CurlHttp http(options());
     Outcome o;
     http.post(post(moving.url + "/improve"), o.completion());
@@ -83,6 +87,7 @@ TEST(Http, RedirectsAreFollowedOnlyWithinTheOrigin) {
     EXPECT_EQ(served, 2) << "the redirect within the origin was followed";
     EXPECT_EQ(o.response.status, 308) << "the one to another origin was not";
     EXPECT_EQ(elsewhereHits, 0);
+    for (const char* proxy : {"http_proxy", "ALL_PROXY"}) ::unsetenv(proxy);
 }
 
 TEST(Http, AStallEndsAtTheIdleLimitAndASlowDripOnlyAtTheTotalOne) {

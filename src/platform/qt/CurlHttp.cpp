@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string_view>
 
 namespace quillberry::qt {
 
@@ -64,6 +66,24 @@ std::string originOf(const char* url) {
     return origin;
 }
 
+// 127.0.0.0/8, ::1 or localhost: a service on this machine.
+bool isLoopback(const char* url) {
+    char* host = nullptr;
+    CURLU* u = curl_url();
+    bool loopback = false;
+    if (curl_url_set(u, CURLUPART_URL, url, 0) == CURLUE_OK && curl_url_get(u, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+        const std::string_view h = host;
+        unsigned a, b, c, d;
+        char end;
+        loopback = h == "localhost" || h == "[::1]" ||
+                   (std::sscanf(host, "%u.%u.%u.%u%c", &a, &b, &c, &d, &end) == 4 && a == 127 && b < 256 && c < 256 &&
+                    d < 256);
+    }
+    curl_free(host);
+    curl_url_cleanup(u);
+    return loopback;
+}
+
 size_t onHeader(char*, size_t size, size_t count, void* user) noexcept {
     static_cast<CurlHttp::Transfer*>(user)->lastActivity = Clock::now();
     return size * count;
@@ -94,6 +114,11 @@ void configure(CurlHttp::Transfer& t, const HttpRequest& request, const CurlHttp
     curl_easy_setopt(e, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    // libcurl takes a proxy from the environment (http_proxy, https_proxy, ALL_PROXY). A
+    // service on this machine is never reached through one: the prompt and the address
+    // would go to the proxy in clear. A remote service goes through the session's proxy,
+    // as the desktop's other programs do; its TLS is verified end to end through it.
+    if (isLoopback(request.url.c_str())) curl_easy_setopt(e, CURLOPT_PROXY, "");
     // Redirects are followed by hand, and only within the origin: the prompt and the
     // address never go to another host, nor over another scheme (see followRedirect).
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
