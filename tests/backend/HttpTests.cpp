@@ -91,21 +91,32 @@ TEST(Http, ThePromptGoesOnlyToTheServicesOrigin) {
 }
 
 TEST(Http, AStallEndsAtTheIdleLimitAndASlowDripOnlyAtTheTotalOne) {
+    const std::string dripped = R"({"improved_prompt":"drip"})";
     RawServer stall([](int fd, const auto& stopping) {
         RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n{\"improved");
         RawServer::pause(stopping, 15000);  // longer than await() waits: only the limit ends it
     });
-    RawServer drip([](int fd, const auto& stopping) {
+    RawServer drip([&](int fd, const auto& stopping) {
         RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 26\r\n\r\n");
-        for (char c : std::string(R"({"improved_prompt":"drip"})")) {  // 2.6 s, never idle for 0.8 s
+        for (char c : dripped) {  // 2.6 s, never idle for 0.8 s
             RawServer::pause(stopping, 100);
             RawServer::send(fd, std::string(1, c));
         }
     });
-    const std::string dripped = R"({"improved_prompt":"drip"})";
+    // Four same-origin redirects, each 0.5 s of header lines, then the reply: the limit is
+    // for the whole request, not for each of its hops.
+    std::atomic<int> hops{0};
+    std::string self;
+    RawServer redirecting([&](int fd, const auto& stopping) {
+        if (hops++ == 4) return RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 26\r\n\r\n" + dripped);
+        RawServer::send(fd, "HTTP/1.1 307 Temporary Redirect\r\n");
+        for (int line = 0; line < 5; ++line) RawServer::pause(stopping, 100), RawServer::send(fd, "X-Wait: 1\r\n");
+        RawServer::send(fd, "Location: " + self + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    });
+    self = redirecting.url + "/improve";
     for (auto [url, total, body] :
          {std::tuple{stall.url, 300s, std::optional<std::string>()}, std::tuple{drip.url, 300s, std::optional(dripped)},
-          std::tuple{drip.url, 1s, std::optional<std::string>()}}) {
+          std::tuple{drip.url, 1s, std::optional<std::string>()}, std::tuple{self, 1s, std::optional<std::string>()}}) {
         CurlHttp http(options(800ms, "", 32u << 20, total));
         Outcome o;
         http.post(post(url), o.completion());

@@ -20,6 +20,7 @@ struct CurlHttp::Transfer {
     bool tooLarge = false;  // or out of memory: either way the body is not whole
     int redirects = 0;
     Clock::time_point lastActivity = Clock::now();
+    Clock::time_point deadline;  // of the whole request, its redirects included
     curl_off_t seenBytes = -1;
 
     ~Transfer() {
@@ -194,6 +195,7 @@ void CurlHttp::post(HttpRequest request, std::function<void(HttpResponse)> compl
 
 void CurlHttp::startTransfer(std::unique_ptr<Transfer> transfer) {
     transfer->lastActivity = Clock::now();
+    transfer->deadline = transfer->lastActivity + options_.totalLimit;
     curl_multi_add_handle(multi_, transfer->easy);
     active_.push_back(std::move(transfer));
 }
@@ -218,6 +220,9 @@ bool CurlHttp::followRedirect(Transfer* t, long status) {
     const std::string target = location, origin = originOf(current);
     if (origin.empty() || originOf(target.c_str()) != origin) return false;
     curl_multi_remove_handle(multi_, t->easy);
+    // Added again, the handle would start its total limit afresh: it gets what is left.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t->deadline - Clock::now());
+    curl_easy_setopt(t->easy, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<long long>(left.count(), 1)));
     curl_easy_setopt(t->easy, CURLOPT_URL, target.c_str());
     if (status < 307) curl_easy_setopt(t->easy, CURLOPT_HTTPGET, 1L);
     t->body.clear();
@@ -264,7 +269,7 @@ void CurlHttp::runWorker() {
         auto now = Clock::now();
         std::vector<Transfer*> stale;
         for (auto& t : active_) {
-            if (now - t->lastActivity > t->idleLimit) stale.push_back(t.get());
+            if (now - t->lastActivity > t->idleLimit || now > t->deadline) stale.push_back(t.get());
         }
         for (Transfer* t : stale) finishTransfer(t, HttpResponse{true, std::nullopt, std::nullopt});
 
