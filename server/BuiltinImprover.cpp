@@ -2,7 +2,6 @@
 #include <array>
 #include <cctype>
 #include <string_view>
-#include <vector>
 
 #include "Improver.h"
 
@@ -16,17 +15,22 @@ std::string lower(std::string_view text) {
     return out;
 }
 
-// Whole words of the lower-cased text, split on anything that is not a letter (ASCII
-// letters and the bytes of multi-byte UTF-8 characters count as letters).
-std::vector<std::string> words(const std::string& text) {
-    std::vector<std::string> out;
-    std::string current;
-    for (unsigned char c : lower(text)) {
-        if (std::isalpha(c) || c >= 0x80 || c == '\'') current += char(c);
-        else if (!current.empty()) out.push_back(std::move(current)), current.clear();
+// Calls `visit` with each whole word of the lower-cased text, split on anything that is not
+// a letter (ASCII letters and the bytes of multi-byte UTF-8 characters count as letters). One
+// word at a time: a long request of short words never becomes a list of them.
+template <typename Visit>
+void forEachWord(std::string_view text, Visit visit) {
+    auto letter = [](unsigned char c) { return std::isalpha(c) || c >= 0x80 || c == '\''; };
+    for (std::size_t at = 0; at < text.size();) {
+        if (!letter(static_cast<unsigned char>(text[at]))) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < text.size() && letter(static_cast<unsigned char>(text[end]))) ++end;
+        visit(lower(text.substr(at, end - at)));
+        at = end;
     }
-    if (!current.empty()) out.push_back(current);
-    return out;
 }
 
 bool hasAny(const std::string& haystack, std::initializer_list<std::string_view> needles) {
@@ -89,10 +93,10 @@ Language detectLanguage(const std::string& text) {
         "my",  "your", "i",      "you", "it",   "we",    "not",  "to",   "of", "write", "make", "can",
         "me",  "this", "please", "how", "what", "about", "from", "be",   "do", "give"};
     int fr = 0, en = 0;
-    for (const std::string& w : words(text)) {
+    forEachWord(text, [&](const std::string& w) {
         if (std::find(FRENCH.begin(), FRENCH.end(), w) != FRENCH.end()) ++fr;
         if (std::find(ENGLISH.begin(), ENGLISH.end(), w) != ENGLISH.end()) ++en;
-    }
+    });
     // Accented letters lean French.
     for (std::string_view accent : {"é", "è", "ê", "à", "ç", "ù", "ô", "î"}) {
         if (text.find(accent) != std::string::npos) fr += 2;

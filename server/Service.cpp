@@ -2,8 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
 
 #include <nlohmann/json.hpp>
+
+#include "service/JsonMembers.h"
 
 namespace quillberry::service {
 
@@ -14,37 +21,28 @@ void fail(httplib::Response& res, int status, const std::string& message) {
     res.set_content(nlohmann::json{{"error", message}}.dump(), "application/json");
 }
 
-// Depth of the deepest array/object, counted outside strings, against `limit`: linear and
-// allocation-free, so a body of a million '[' costs its length and not a tree.
-bool nestingWithin(const std::string& text, int limit) {
-    int depth = 0;
-    bool inString = false, escaped = false;
-    for (char c : text) {
-        if (inString) {
-            if (escaped) escaped = false;
-            else if (c == '\\') escaped = true;
-            else if (c == '"') inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '{' || c == '[') {
-            if (++depth > limit) return false;
-        } else if (c == '}' || c == ']') {
-            --depth;
-        }
-    }
-    return true;
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
 }
 
-// Refusals decided from the headers alone, before a byte of the body is read: a body
-// without a length (chunked or until close) cannot be bounded before it is read, and a
-// compressed one can grow without bound once inflated.
-httplib::Server::HandlerResponse refuseUnboundedBodies(const httplib::Request& req, httplib::Response& res) {
-    if (req.method != "POST" && req.method != "PUT" && req.method != "PATCH")
+// The refusals decided from the headers alone, before a byte of the body is read: a body
+// without a length (chunked or until close), which cannot be
+// bounded before it is read; a compressed one, which can grow without bound once inflated;
+// and one announced over the limit.
+httplib::Server::HandlerResponse refuseBeforeTheBody(const httplib::Request& req, httplib::Response& res) {
+    const bool bodied = req.method == "POST" || req.method == "PUT" || req.method == "PATCH";
+    const std::string length = req.get_header_value("Content-Length");
+    if (!bodied) {
         return httplib::Server::HandlerResponse::Unhandled;
-    if (req.has_header("Content-Encoding")) {
+    } else if (req.has_header("Content-Encoding")) {
         fail(res, 415, "compressed bodies are not accepted");
-    } else if (req.has_header("Transfer-Encoding") || !req.has_header("Content-Length")) {
+    } else if (req.has_header("Transfer-Encoding") || length.empty()) {
         fail(res, 411, "a Content-Length is required");
+    } else if (!std::all_of(length.begin(), length.end(), ::isdigit)) {
+        fail(res, 400, "the Content-Length is not a number");
+    } else if (length.size() > 9 || std::stoul(length) > MAX_REQUEST_BYTES) {
+        fail(res, 413, "the request is larger than 1 MiB");
     } else {
         return httplib::Server::HandlerResponse::Unhandled;
     }
@@ -55,15 +53,52 @@ httplib::Server::HandlerResponse refuseUnboundedBodies(const httplib::Request& r
 bool isJson(const std::string& contentType) {
     std::string type = contentType.substr(0, contentType.find(';'));
     while (!type.empty() && type.back() == ' ') type.pop_back();
-    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return type == "application/json";
+    return lower(type) == "application/json";
 }
+
+// What the requests being served hold at once: each big body, with what the request makes of
+// it (the prompt, the improved prompt, the reply), counts against one budget, so that however
+// many clients send big bodies together the service's memory stays bounded. Big requests wait
+// their turn, first come first served; a small one (the app's usual) never waits.
+class BodyBudget {
+public:
+    static constexpr size_t SMALL = 16u << 10, COPIES = 5, BYTES = 32u << 20;
+    static constexpr auto LONGEST_WAIT = std::chrono::seconds(10);
+
+    // The share taken for a body of `length`; absent when its turn did not come in time.
+    std::optional<size_t> take(size_t length) {
+        const size_t share = length <= SMALL ? 0 : std::min(length * COPIES, BYTES);
+        if (share == 0) return share;
+        std::unique_lock lock(mutex_);
+        const auto ticket = next_++;
+        waiting_.push_back(ticket);
+        const bool turn =
+            changed_.wait_for(lock, LONGEST_WAIT, [&] { return waiting_.front() == ticket && used_ + share <= BYTES; });
+        waiting_.erase(std::find(waiting_.begin(), waiting_.end(), ticket));
+        changed_.notify_all();
+        if (!turn) return std::nullopt;
+        used_ += share;
+        return share;
+    }
+    void give(size_t share) {
+        std::lock_guard lock(mutex_);
+        used_ -= share;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<unsigned long long> waiting_;
+    unsigned long long next_ = 0;
+    size_t used_ = 0;
+};
 
 }  // namespace
 
 void installRoutes(httplib::Server& server, Improver& improver) {
     server.set_payload_max_length(MAX_REQUEST_BYTES);
-    server.set_pre_routing_handler(refuseUnboundedBodies);
+    server.set_pre_routing_handler(refuseBeforeTheBody);
     // One thread holds one connection: enough of them that slow clients, which httplib
     // cannot time out while they keep sending, leave room for everyone else. Idle
     // keep-alive connections go after 2 s.
@@ -79,19 +114,37 @@ void installRoutes(httplib::Server& server, Improver& improver) {
     // would wait ~40 ms for the second write on every keep-alive request.
     server.set_tcp_nodelay(true);
 
-    server.Post("/improve", [&improver](const httplib::Request& req, httplib::Response& res) {
+    auto budget = std::make_shared<BodyBudget>();
+    server.Post("/improve", [&improver, budget](const httplib::Request& req, httplib::Response& res,
+                                                const httplib::ContentReader& read) {
         if (!isJson(req.get_header_value("Content-Type"))) {
+            res.set_header("Connection", "close");
             return fail(res, 415, "Content-Type must be application/json");
         }
-        if (!nestingWithin(req.body, MAX_JSON_DEPTH)) return fail(res, 400, "the body is nested too deeply");
-        auto body = nlohmann::json::parse(req.body, nullptr, /*allow_exceptions=*/false);
-        if (body.is_discarded() || !body.is_object()) return fail(res, 400, "the body must be a JSON object");
-        auto prompt = body.find("prompt"), email = body.find("email");
-        if (prompt == body.end() || !prompt->is_string()) return fail(res, 400, "\"prompt\" must be a string");
-        if (email == body.end() || !email->is_string()) return fail(res, 400, "\"email\" must be a string");
-        std::optional<std::string> improved = improver.improve(prompt->get<std::string>());
+        const size_t length = std::stoul(req.get_header_value("Content-Length"));  // checked before routing
+        const auto share = budget->take(length);
+        if (!share) {
+            res.set_header("Connection", "close"), res.set_header("Retry-After", "1");
+            return fail(res, 503, "too many big requests at once; try again");
+        }
+        struct Give {
+            BodyBudget& budget;
+            size_t share;
+            ~Give() { budget.give(share); }
+        } give{*budget, *share};  // once the reply is made
+        std::string body;
+        body.reserve(length);
+        if (!read([&](const char* data, size_t n) { return body.append(data, n).size() <= length; })) return;
+        auto members = topLevelStrings(body, {"prompt", "email"});
+        std::string().swap(body);
+        if (!members) return fail(res, 400, "the body must be a JSON object nested at most 512 deep");
+        if (!(*members)[0]) return fail(res, 400, "\"prompt\" must be a string");
+        if (!(*members)[1]) return fail(res, 400, "\"email\" must be a string");
+        std::optional<std::string> improved = improver.improve(*(*members)[0]);
+        members.reset();
         if (!improved) return fail(res, 502, "the upstream model did not answer");
-        res.set_content(nlohmann::json{{"improved_prompt", *improved}}.dump(), "application/json");
+        res.body = nlohmann::json{{"improved_prompt", std::move(*improved)}}.dump();
+        res.set_header("Content-Type", "application/json");
     });
 
     auto notAllowed = [](const httplib::Request&, httplib::Response& res) {

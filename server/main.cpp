@@ -1,6 +1,7 @@
 // quillberry-service: the reference optimisation service. `--help` lists the options; the
 // manual page (packaging/quillberry-service.1) says more.
 
+#include <malloc.h>
 #include <pthread.h>
 
 #include <atomic>
@@ -129,6 +130,10 @@ std::variant<Options, int> readOptions(std::vector<std::string> args) {
 
 int main(int argc, char** argv) {
     using namespace quillberry::service;
+    // Bodies, prompts and replies of a hundred kilobytes and more are mapped on their own and
+    // handed back when freed. By default glibc raises this threshold after the first such
+    // free, and later big blocks then stay in the threads' heaps for good.
+    mallopt(M_MMAP_THRESHOLD, 128 << 10);
     // SIGTERM and SIGINT are taken by one thread from the first instruction on, so one that
     // arrives while the service is still starting is not lost (see stopOnSignal).
     sigset_t stopSignals;
