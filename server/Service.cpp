@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -26,14 +27,48 @@ std::string lower(std::string text) {
     return text;
 }
 
-// The refusals decided from the headers alone, before a byte of the body is read: a body
-// without a length (chunked or until close), which cannot be
+// Whether `authority` ("name", "name:port", "[v6]:port") names this service on `port`: one of
+// `names` (lower case), with that port or, without one, the scheme's default being it.
+bool isOurs(const std::string& authority, int port, int defaultPort, const std::vector<std::string>& names) {
+    const auto colon = authority.rfind(':');
+    const bool hasPort = colon != std::string::npos && authority.find(']', colon) == std::string::npos;
+    const std::string name = lower(authority.substr(0, hasPort ? colon : std::string::npos));
+    const std::string digits = hasPort ? authority.substr(colon + 1) : std::to_string(defaultPort);
+    if (digits.empty() || digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) return false;
+    return std::stoi(digits) == port && std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// The names a request may give this service: the loopback ones, the address the connection
+// came in on, and those it was told to serve.
+std::vector<std::string> namesFor(const httplib::Request& req, const std::vector<std::string>& serverNames) {
+    std::vector<std::string> names = serverNames;
+    names.insert(names.end(), {"127.0.0.1", "localhost", "[::1]"});
+    if (!req.local_addr.empty())
+        names.push_back(req.local_addr.find(':') == std::string::npos ? req.local_addr : "[" + req.local_addr + "]");
+    return names;
+}
+
+bool fromOurOrigin(const std::string& origin, int port, const std::vector<std::string>& names) {
+    for (auto [scheme, defaultPort] : {std::pair{"http://", 80}, {"https://", 443}}) {
+        if (origin.rfind(scheme, 0) == 0) return isOurs(origin.substr(std::strlen(scheme)), port, defaultPort, names);
+    }
+    return false;  // "null" included: a sandboxed page or a local file
+}
+
+// The refusals decided from the headers alone, before a byte of the body is read: another
+// site's name or page; a body without a length (chunked or until close), which cannot be
 // bounded before it is read; a compressed one, which can grow without bound once inflated;
 // and one announced over the limit.
-httplib::Server::HandlerResponse refuseBeforeTheBody(const httplib::Request& req, httplib::Response& res) {
+httplib::Server::HandlerResponse refuseBeforeTheBody(const httplib::Request& req, httplib::Response& res,
+                                                     const std::vector<std::string>& serverNames) {
+    const auto names = namesFor(req, serverNames);
     const bool bodied = req.method == "POST" || req.method == "PUT" || req.method == "PATCH";
     const std::string length = req.get_header_value("Content-Length");
-    if (!bodied) {
+    if (!isOurs(req.get_header_value("Host"), req.local_port, 80, names)) {
+        fail(res, 421, "this service answers only for its own host names");
+    } else if (req.has_header("Origin") && !fromOurOrigin(req.get_header_value("Origin"), req.local_port, names)) {
+        fail(res, 403, "requests from other sites are refused");
+    } else if (!bodied) {
         return httplib::Server::HandlerResponse::Unhandled;
     } else if (req.has_header("Content-Encoding")) {
         fail(res, 415, "compressed bodies are not accepted");
@@ -96,9 +131,12 @@ private:
 
 }  // namespace
 
-void installRoutes(httplib::Server& server, Improver& improver) {
+void installRoutes(httplib::Server& server, Improver& improver, std::vector<std::string> serverNames) {
+    for (std::string& name : serverNames) name = lower(name);
     server.set_payload_max_length(MAX_REQUEST_BYTES);
-    server.set_pre_routing_handler(refuseBeforeTheBody);
+    server.set_pre_routing_handler([serverNames](const httplib::Request& req, httplib::Response& res) {
+        return refuseBeforeTheBody(req, res, serverNames);
+    });
     // One thread holds one connection: enough of them that slow clients, which httplib
     // cannot time out while they keep sending, leave room for everyone else. Idle
     // keep-alive connections go after 2 s.

@@ -2,6 +2,9 @@
 
 #include <httplib.h>
 
+#include <string>
+#include <vector>
+
 #include "Improver.h"
 #include "config/Limits.h"
 
@@ -11,10 +14,15 @@ inline constexpr size_t MAX_CONNECTIONS = 128;  // served at once; more wait for
 
 // POST /improve with {"prompt": string, "email": string} → 200 {"improved_prompt": ...}.
 // Every refusal is a JSON {"error": "..."} with its status: 400 malformed or nested deeper
-// than MAX_JSON_DEPTH, 404 unknown path, 405 other method, 411 a body without
-// Content-Length (chunked included), 413 over 1 MiB, 415 not JSON or compressed, 502 the
-// upstream failed, 503 too many big requests at once.
+// than MAX_JSON_DEPTH, 403 an Origin header of another site, 404 unknown path, 405 other
+// method, 411 a body without Content-Length (chunked included), 413 over 1 MiB, 415 not
+// JSON or compressed, 421 a Host other than this service, 502 the upstream failed, 503 too
+// many big requests at once.
+// The service answers only for its own names, so that a web page cannot reach it through a
+// name of its own that resolves to this machine (DNS rebinding): a Host of 127.0.0.1,
+// localhost, [::1], the address the connection came in on, or one of `serverNames`, with
+// the port it came in on.
 // Neither prompts nor addresses are ever logged.
-void installRoutes(httplib::Server& server, Improver& improver);
+void installRoutes(httplib::Server& server, Improver& improver, std::vector<std::string> serverNames = {});
 
 }  // namespace quillberry::service

@@ -59,14 +59,15 @@ struct Running : Serving {
 
 // A request as bytes on the wire: the refusals that matter come from headers no client library
 // would send.
-std::string request(const std::string& head, const std::string& body = "",
-                    const std::string& type = "application/json") {
-    return head + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+std::string request(const std::string& head, const std::string& body = "", const std::string& type = "application/json",
+                    const std::string& host = "127.0.0.1:PORT") {
+    return head + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n" +
            (type.empty() ? "" : "Content-Type: " + type + "\r\n") + "Content-Length: " + std::to_string(body.size()) +
            "\r\n\r\n" + body;
 }
 const std::string OK = R"({"prompt":"écris un mail","email":"secret@example.com"})";
-const std::string HEAD = "POST /improve HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Type: application/json\r\n";
+const std::string HEAD =
+    "POST /improve HTTP/1.1\r\nHost: 127.0.0.1:PORT\r\nConnection: close\r\nContent-Type: application/json\r\n";
 
 struct RequestCase {
     std::string name, bytes;
@@ -77,7 +78,9 @@ class Requests : public ::testing::TestWithParam<RequestCase> {};
 TEST_P(Requests, GetTheirStatusAndAJsonAnswerThatNeverEchoesTheAddress) {
     BuiltinImprover improver;
     Running service(improver);
-    const std::string answer = testing::rawExchange(service.port, GetParam().bytes);
+    std::string bytes = GetParam().bytes;
+    for (size_t at; (at = bytes.find("PORT")) != std::string::npos;) bytes.replace(at, 4, std::to_string(service.port));
+    const std::string answer = testing::rawExchange(service.port, bytes);
     EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 " + std::to_string(GetParam().status)) << answer.substr(0, 200);
     auto body = nlohmann::json::parse(answer.substr(answer.find("\r\n\r\n") + 4), nullptr, false);
     EXPECT_TRUE(GetParam().status == 200 ? body["improved_prompt"].is_string() : body["error"].is_string()) << answer;
@@ -99,6 +102,13 @@ const RequestCase REQUESTS[] = {
     {"Chunked", HEAD + "Transfer-Encoding: chunked\r\n\r\n2DC6C0\r\n", 411},
     {"NoLength", HEAD + "\r\n" + OK, 411},
     {"Compressed", HEAD + "Content-Encoding: gzip\r\nContent-Length: 900\r\n\r\n", 415},
+    // A page of another site, also one whose name it made resolve to this machine.
+    {"ForeignHost", request("POST /improve", OK, "application/json", "attacker.example:PORT"), 421},
+    {"OtherPort", request("POST /improve", OK, "application/json", "127.0.0.1:1"), 421},
+    {"ForeignOrigin",
+     request("POST /improve", OK, "application/json", "127.0.0.1:PORT\r\nOrigin: http://attacker.example:PORT"), 403},
+    {"LocalhostFromItsOwnPage",
+     request("POST /improve", OK, "application/json", "localhost:PORT\r\nOrigin: http://localhost:PORT"), 200},
 };
 INSTANTIATE_TEST_SUITE_P(Table, Requests, ::testing::ValuesIn(REQUESTS), [](const auto& p) { return p.param.name; });
 
