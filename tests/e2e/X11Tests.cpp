@@ -173,7 +173,7 @@ TEST_F(X11, TenRacingStartsLeaveOneInstanceAndNeitherAKilledOneNorALinkedLockSto
 
 TEST(Service, StopsOnASignalThatArrivesWhileItStarts) {
     for (int i = 0; i < 10; ++i) {
-        Child service(QUILLBERRY_SERVICE, {"--port", "0"});
+        Child service(QUILLBERRY_SERVICE, {"--port", QString::number(QUILLBERRY_SERVICE_PORT)});
         ASSERT_TRUE(service.waitForStarted());
         service.terminate();
         EXPECT_TRUE(service.waitExit(3000)) << "start " << i;

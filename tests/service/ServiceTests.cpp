@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Improver.h"
+#include "Options.h"
 #include "Servers.h"
 #include "Service.h"
 
@@ -32,6 +33,24 @@ INSTANTIATE_TEST_SUITE_P(Prompts, Builtin,
                                            PromptCase{"résume cet article : « Lyon a voté… »", Language::French},
                                            PromptCase{"fix this bug: const x = [1,2,3].map(i => i*2",
                                                       Language::English}));
+
+struct OptionsCase {
+    std::vector<std::string> args;
+    bool accepted;
+};
+class Arguments : public ::testing::TestWithParam<OptionsCase> {};
+
+TEST_P(Arguments, AreTakenWholeOrRefused) {
+    EXPECT_EQ(std::holds_alternative<Options>(readOptions(GetParam().args)), GetParam().accepted);
+}
+INSTANTIATE_TEST_SUITE_P(Table, Arguments,
+                         ::testing::Values(OptionsCase{{"--port", "8787"}, true},
+                                           OptionsCase{{"--port", "29332abc"}, false},
+                                           OptionsCase{{"--port", "0"}, false}, OptionsCase{{"--port", "65536"}, false},
+                                           // The key and the prompts never travel in clear text.
+                                           OptionsCase{{"--upstream", "http://api.example.com/v1"}, false},
+                                           OptionsCase{{"--upstream", "http://127.0.0.1:8080/v1"}, true},
+                                           OptionsCase{{"--upstream", "https://api.example.com/v1"}, true}));
 
 // An httplib server on a free loopback port, set up by `routes`, running until it goes.
 struct Serving {
