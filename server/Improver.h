@@ -4,6 +4,7 @@
 // OpenAI-compatible chat-completions endpoint.
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,11 +35,15 @@ public:
 struct UpstreamConfig {
     std::string baseUrl;  // scheme://host[:port][/prefix]; "/v1/chat/completions" is appended
     std::string model = "gpt-4o-mini";
-    std::string apiKey;  // sent as a bearer token when not empty
-    std::chrono::seconds timeout{45};
+    std::string apiKey;                // sent as a bearer token when not empty
+    std::chrono::seconds timeout{45};  // for the whole call
 };
 
-// Forwards to an OpenAI-compatible /v1/chat/completions endpoint.
+// The largest upstream reply read; a longer one fails the request.
+inline constexpr std::size_t MAX_UPSTREAM_REPLY_BYTES = std::size_t(4) << 20;
+
+// Forwards to an OpenAI-compatible /v1/chat/completions endpoint. `timeout` bounds each call
+// as a whole.
 class UpstreamImprover : public Improver {
 public:
     explicit UpstreamImprover(UpstreamConfig config) : config_(std::move(config)) {}

@@ -1,5 +1,9 @@
 #include <httplib.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <nlohmann/json.hpp>
 
 #include "Improver.h"
@@ -40,17 +44,44 @@ std::optional<std::string> UpstreamImprover::improve(const std::string& prompt) 
     // Never followed: a redirect would carry the key and the prompt to wherever it points.
     client.set_follow_location(false);
     client.enable_server_certificate_verification(true);
-    httplib::Headers headers;
-    if (!config_.apiKey.empty()) headers.emplace("Authorization", "Bearer " + config_.apiKey);
-    nlohmann::json body = {
-        {"model", config_.model},
-        {"temperature", 0.2},
-        {"messages", nlohmann::json::array({{{"role", "system"}, {"content", UPSTREAM_SYSTEM_PROMPT}},
-                                            {{"role", "user"}, {"content", prompt}}})},
+    // Read as it comes, never inflated and never past the limit: a reply is a few kilobytes.
+    client.set_decompress(false);
+    httplib::Request req;
+    req.method = "POST", req.path = target->path;
+    req.headers = {{"Content-Type", "application/json"}, {"Accept-Encoding", "identity"}};
+    if (!config_.apiKey.empty()) req.headers.emplace("Authorization", "Bearer " + config_.apiKey);
+    req.body =
+        nlohmann::json{
+            {"model", config_.model},
+            {"temperature", 0.2},
+            {"messages", nlohmann::json::array({{{"role", "system"}, {"content", UPSTREAM_SYSTEM_PROMPT}},
+                                                {{"role", "user"}, {"content", prompt}}})},
+        }
+            .dump();
+    std::string body;
+    req.content_receiver = [&body](const char* data, size_t n, uint64_t, uint64_t) {
+        return body.size() + n <= MAX_UPSTREAM_REPLY_BYTES && (body.append(data, n), true);
     };
-    auto res = client.Post(target->path, headers, body.dump(), "application/json");
-    if (!res || res->status != 200) return std::nullopt;
-    auto reply = nlohmann::json::parse(res->body, nullptr, false);
+    // The timeouts above are for each read: one deadline bounds the whole call, however
+    // slowly the upstream keeps sending.
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread deadline([&] {
+        std::unique_lock lock(mutex);
+        if (!ended.wait_for(lock, config_.timeout, [&] { return done; })) client.stop();
+    });
+    httplib::Response res;
+    httplib::Error error = httplib::Error::Success;
+    const bool sent = client.send(req, res, error);
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    ended.notify_one();
+    deadline.join();
+    if (!sent || res.status != 200) return std::nullopt;
+    auto reply = nlohmann::json::parse(body, nullptr, false);
     if (!reply.is_object()) return std::nullopt;
     auto choices = reply.find("choices");
     if (choices == reply.end() || !choices->is_array() || choices->empty()) return std::nullopt;

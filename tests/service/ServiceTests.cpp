@@ -144,7 +144,7 @@ TEST(Limits, SixtyFourClientsTricklingHeadersLeaveRoomForOthers) {
     EXPECT_EQ(res->status, 200);
 }
 
-TEST(Upstream, ForwardsWithTheKeyAndAFailureUpstreamIsA502) {
+TEST(Upstream, ForwardsWithTheKeyAndAFailureOrAnOverlongReplyIsA502) {
     nlohmann::json seen;
     std::string auth;
     std::atomic<int> elsewhereHits{0};
@@ -156,8 +156,17 @@ TEST(Upstream, ForwardsWithTheKeyAndAFailureUpstreamIsA502) {
             std::string user = seen["messages"][1]["content"];
             if (user == "fail") return void(res.status = 500);
             if (user == "moved") return res.set_redirect(elsewhere.url("/v1/chat/completions"), 307);
-            res.set_content(nlohmann::json{{"choices", {{{"message", {{"content", "Better: " + user}}}}}}}.dump(),
-                            "application/json");
+            const std::string reply =
+                nlohmann::json{
+                    {"choices",
+                     {{{"message", {{"content", user == "huge" ? std::string(5 << 20, 'x') : "Better: " + user}}}}}}}
+                    .dump();
+            if (user != "slow") return res.set_content(reply, "application/json");
+            // Spaces before the reply, one every 200 ms: never silent for a read's limit.
+            res.set_chunked_content_provider("application/json", [reply](size_t offset, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                return offset < 10 ? sink.write(" ", 1) : (sink.write(reply.data(), reply.size()), sink.done(), true);
+            });
         });
     });
     UpstreamImprover improver({upstream.url("/v1"), "local-model", "k3y", std::chrono::seconds(5)});
@@ -169,6 +178,9 @@ TEST(Upstream, ForwardsWithTheKeyAndAFailureUpstreamIsA502) {
     EXPECT_EQ(res->status, 502);
     EXPECT_EQ(improver.improve("moved"), std::nullopt) << "a redirect is not followed";
     EXPECT_EQ(elsewhereHits, 0) << "the key never went elsewhere";
+    EXPECT_EQ(improver.improve("huge"), std::nullopt) << "a reply past the limit";
+    EXPECT_EQ(UpstreamImprover({upstream.url("/v1"), "m", "", std::chrono::seconds(1)}).improve("slow"), std::nullopt)
+        << "one deadline for the whole call";
 }
 
 }  // namespace
