@@ -4,8 +4,11 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <csignal>
 
 #include "Processes.h"
@@ -70,6 +73,24 @@ TEST(Defaults, AFailedWriteKeepsTheFileAndTheSessionKeepsTheValue) {
         << "the next write saves it all: " << saved.toStdString();
     EXPECT_EQ(mode(file), 0600u);
     EXPECT_EQ(mode(QFileInfo(file).absolutePath()), 0700u);
+}
+
+TEST(Defaults, TheFolderAndTheFileArePrivateFromTheirFirstByte) {
+    QTemporaryDir config;  // a new user's configuration, and a umask that hides nothing
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+    const mode_t umask = ::umask(0);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit tiny = before;
+    tiny.rlim_cur = 16;  // the write fails once its file exists: no tightening after it
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    qt::QtDefaults("app.quillberry.test-private").setString("verbalift_email", "me@example.com");
+    setrlimit(RLIMIT_FSIZE, &before);
+    ::umask(umask);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QDir::homePath() + "/.config");
+    EXPECT_EQ(mode(config.filePath("quillberry")), 0700u);
+    EXPECT_EQ(mode(config.filePath("quillberry/app.quillberry.test-private.ini")), 0600u);
 }
 
 TEST(Defaults, AKillMidWriteLeavesTheWholeOldValueOrTheWholeNewOne) {

@@ -15,6 +15,19 @@ void keepPrivate(const QString& file) {
     if (QFile::exists(file)) QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
 }
 
+namespace {
+// Private from the first byte, whatever the umask: the folder is made 0700 (kept so if it was
+// there) and a missing file is made empty and 0600 before anything is written into it; a
+// file written by replacing this one takes its mode.
+void makePrivate(const QString& file) {
+    const QString folder = QFileInfo(file).absolutePath();
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    keepPrivate(file);
+    QFile(file).open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner);
+}
+}  // namespace
+
 QString configFile(const std::string& bundleId, const char* suffix) {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/" +
            QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())) + "/" +
@@ -22,7 +35,7 @@ QString configFile(const std::string& bundleId, const char* suffix) {
 }
 
 void writePrivateFile(const QString& path, const QByteArray& content) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    makePrivate(path);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) file.write(content);
     file.close();
@@ -76,6 +89,7 @@ void QtDefaults::write(const std::string& key, std::optional<QVariant> value) {
     } else if (settings_->status() != QSettings::NoError) {
         reopen();
     }
+    makePrivate(settings_->fileName());
     for (const auto& [k, v] : unsaved_) {
         if (v) settings_->setValue(QString::fromStdString(k), *v);
         else settings_->remove(QString::fromStdString(k));
