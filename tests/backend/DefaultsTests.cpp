@@ -110,8 +110,22 @@ TEST(Defaults, AKillMidWriteLeavesTheWholeOldValueOrTheWholeNewOne) {
     }
 }
 
+// Each signal leaves a byte for the event loop, which does not read them yet: the handler
+// must not wait for room.
+TEST(Termination, ABurstOfSignalsWhileTheLoopIsBusyDoesNotHangTheHandler) {
+    Child busy(QCoreApplication::applicationFilePath(), {"--take-signals-while-busy"});
+    EXPECT_TRUE(busy.waitExit() && busy.exitedCleanly());
+}
+
 }  // namespace
 }  // namespace quillberry::testing
+
+int takeSignalsWhileBusy(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    quillberry::qt::installTerminationHandler();
+    for (int i = 0; i < 100'000; ++i) std::raise(SIGTERM);
+    return 0;
+}
 
 int writeSettingsForever(const char* bundleId) {
     quillberry::qt::QtDefaults defaults(bundleId);
