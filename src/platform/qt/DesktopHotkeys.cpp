@@ -3,12 +3,11 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QLocalServer>
-#include <QLocalSocket>
 
 #include "config/Constants.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtPlatform.h"
+#include "platform/qt/TriggerServer.h"
 #include "platform/wayland/GlobalShortcut.h"
 
 namespace quillberry::qt {
@@ -86,28 +85,11 @@ void DesktopHotkeys::sayHowToBindTheTrigger() {
 
 QString DesktopHotkeys::triggerUsedMarker() const { return configFile(bundleId_, ".trigger-used"); }
 
-// Only the instance that holds the lock gets here, so a socket left by a killed one is stale.
-// The socket sits in the lock's private folder and is the user's alone.
+// Only the instance that holds the lock gets here.
 void DesktopHotkeys::listenForTriggers() {
-    const QString path = QString::fromStdString(triggerPath(bundleId_));
-    if (path.isEmpty()) return;
-    QLocalServer::removeServer(path);
-    triggers_ = std::make_unique<QLocalServer>();
-    triggers_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!triggers_->listen(path)) return;
-    QObject::connect(triggers_.get(), &QLocalServer::newConnection, triggers_.get(), [this] {
-        while (QLocalSocket* peer = triggers_->nextPendingConnection()) {
-            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
-                if (!peer->canReadLine()) return;
-                if (peer->readLine() == "trigger\n" && filter_->handler) {
-                    filter_->handler();  // the press itself, posted like the key's
-                    peer->write("ok\n");
-                    if (!QFileInfo::exists(triggerUsedMarker())) writePrivateFile(triggerUsedMarker(), "");
-                }
-                peer->disconnectFromServer();
-            });
-        }
+    triggers_ = std::make_unique<TriggerServer>(triggerPath(bundleId_), [this] {
+        if (filter_->handler) filter_->handler();  // the press itself, posted like the key's
+        if (!QFileInfo::exists(triggerUsedMarker())) writePrivateFile(triggerUsedMarker(), "");
     });
 }
 

@@ -1,12 +1,14 @@
 #include "platform/qt/InstanceLock.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,12 +26,20 @@ bool privateFolder(const std::string& path) {
     return (st.st_mode & 0777) == 0700 || ::chmod(path.c_str(), 0700) == 0;
 }
 
+// The session's runtime folder when it is this user's alone, as it should be; one that is
+// shared (another user's, or open to others) could hold a socket or lock of someone else's.
+bool privateRuntimeFolder(const char* dir) {
+    struct stat st {};
+    return dir && *dir && ::lstat(dir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & 077) == 0;
+}
+
 // <runtime folder>/<bundle id><suffix>, or empty when no safe folder exists.
 std::string runtimeFile(const std::string& bundleId, const char* suffix) {
     const char* dir = std::getenv("XDG_RUNTIME_DIR");
     // Built by appending: GCC 12 at -O3 reports a false -Wrestrict on chained operator+.
     std::string path;
-    if (dir && *dir) {
+    if (privateRuntimeFolder(dir)) {
         path = dir;
     } else {
         path.append("/tmp/quillberry-").append(std::to_string(::getuid()));
@@ -38,32 +48,66 @@ std::string runtimeFile(const std::string& bundleId, const char* suffix) {
     return path.append("/").append(bundleId).append(suffix);
 }
 
+enum class Answer { Taken, Busy, Absent };
+
+// One press for the instance listening at `path`, within `limit` in all.
+Answer askInstance(const std::string& path, std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + limit;
+    auto msLeft = [&] {
+        return int(std::max<long long>(
+            0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+    };
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof addr.sun_path) return Answer::Absent;
+    path.copy(addr.sun_path, path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return Answer::Absent;
+    // No socket or no one listening: absent. A full backlog (an instance that does not accept,
+    // stopped or hung) refuses at once; asked again until the deadline, never waited on for ever.
+    int connected;
+    while ((connected = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr)) != 0 && errno == EAGAIN &&
+           msLeft() > 0)
+        ::poll(nullptr, 0, 5);
+    Answer answer = connected != 0 && errno != EAGAIN ? Answer::Absent : Answer::Busy;
+    if (connected == 0 && ::send(fd, "trigger\n", 8, MSG_NOSIGNAL) == 8) {
+        // The instance answers from its event loop, at once unless that loop is held up.
+        std::string got;
+        pollfd readable{fd, POLLIN, 0};
+        while (got.size() < 3 && ::poll(&readable, 1, msLeft()) > 0) {
+            char buffer[3];
+            const ssize_t n = ::recv(fd, buffer, 3 - got.size(), 0);
+            if (n <= 0 && !(n < 0 && errno == EINTR)) break;
+            if (n > 0) got.append(buffer, std::size_t(n));
+        }
+        // Closed without a word: the instance is going away.
+        answer = got == "ok\n" ? Answer::Taken : got.empty() && msLeft() > 0 ? Answer::Absent : Answer::Busy;
+    }
+    ::close(fd);
+    return answer;
+}
+
 }  // namespace
 
 std::string lockPath(const std::string& bundleId) { return runtimeFile(bundleId, ".lock"); }
 
 std::string triggerPath(const std::string& bundleId) { return runtimeFile(bundleId, ".trigger"); }
 
-int sendTrigger(const std::string& bundleId) {
-    const std::string path = triggerPath(bundleId);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    char answer[4] = {};
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    bool delivered = fd >= 0 && !path.empty() && path.size() < sizeof addr.sun_path;
-    if (delivered) {
-        path.copy(addr.sun_path, path.size());
-        timeval limit{5, 0};  // the instance answers from its event loop, at once unless a dialog is up
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        delivered = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-                    ::send(fd, "trigger\n", 8, MSG_NOSIGNAL) == 8 && ::recv(fd, answer, 3, MSG_WAITALL) == 3 &&
-                    std::string_view(answer) == "ok\n";
+int sendTrigger(const std::string& bundleId, std::chrono::milliseconds limit) {
+    switch (askInstance(triggerPath(bundleId), limit)) {
+        case Answer::Taken:
+            return 0;
+        case Answer::Absent:
+            std::fputs("quillberry : aucune instance en cours, rien n'est déclenché. Lancez d'abord « quillberry ».\n",
+                       stderr);
+            return 1;
+        case Answer::Busy:
+            break;
     }
-    if (fd >= 0) ::close(fd);
-    if (!delivered)
-        std::fputs("quillberry : aucune instance en cours, rien n'est déclenché. Lancez d'abord « quillberry ».\n",
-                   stderr);
-    return delivered ? 0 : 1;
+    // The instance exists but did not take the press in time; it will not act on it later.
+    std::fputs("quillberry : Quillberry est occupé et n'a pas pris le raccourci. Réessaie dans un instant.\n", stderr);
+    return 2;
 }
 
 int instanceCountByLock(const std::string& bundleId) {

@@ -18,7 +18,6 @@
 #include "platform/ViewKit.h"
 #include "platform/qt/CurlHttp.h"
 
-class QLocalServer;
 class QSocketNotifier;
 class QSettings;
 class QByteArray;
@@ -30,6 +29,8 @@ class GlobalShortcut;
 }  // namespace quillberry::wayland
 
 namespace quillberry::qt {
+
+class TriggerServer;
 
 // What this desktop session lets the app do, decided once, when the platform is made (the way a
 // platform loader picks X11 or Wayland): the clipboard, the hotkeys and the tray read it.
@@ -165,7 +166,7 @@ private:
     Session& session_;
     std::string bundleId_;
     std::unique_ptr<Filter> filter_;
-    std::unique_ptr<QLocalServer> triggers_;
+    std::unique_ptr<TriggerServer> triggers_;
     std::unique_ptr<wayland::GlobalShortcut> portal_;
 };
 
