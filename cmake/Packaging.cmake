@@ -53,7 +53,8 @@ endforeach()
 add_custom_target(packaging_files ALL DEPENDS ${ICONS} ${DOCS} ${PKG}/quillberry.1.gz ${PKG}/quillberry-service.1.gz)
 
 # ---------------------------------------------------------------- the app
-install(TARGETS quillberry RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT app)
+install(TARGETS quillberry_installed RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT app)
+install(TARGETS quillberry_library LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/quillberry COMPONENT app)
 install(FILES resources/menubar_icon.png DESTINATION ${CMAKE_INSTALL_DATADIR}/quillberry/resources COMPONENT app)
 install(FILES ${PKG}/quillberry.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT app)
 install(FILES ${PKG}/${ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT app)

@@ -1,38 +1,26 @@
-// Process entry: the Qt application, the real platform, then the portable core.
+// Process entry. `quillberry --trigger` is answered here, without the toolkit: it is what a
+// desktop shortcut runs at each press, and loading Qt alone takes tens of milliseconds. The
+// app itself is a private library, loaded only to run it.
 
-#include <QApplication>
-#include <QIcon>
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "config/Constants.h"
-#include "platform/StatusBar.h"
 #include "platform/qt/InstanceLock.h"
-#include "platform/qt/QtPlatform.h"
-#include "shell/Entry.h"
 
 int main(int argc, char** argv) {
     using namespace quillberry;
     if (argc == 2 && std::string_view(argv[1]) == "--trigger") return qt::sendTrigger(std::string(BUNDLE_ID));
-    qt::silenceQtMessages();
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("Quillberry");
-    // The desktop entry's name without ".desktop", which is also the app id on Wayland: every
-    // Qt from 6.4 on passes it as it is.
-    QApplication::setDesktopFileName(QString::fromUtf8(APP_ID.data(), qsizetype(APP_ID.size())));
-    qt::carryOverAutostartOverride(std::string(BUNDLE_ID), std::string(APP_ID));
-    // A status-bar app: closing the onboarding or a notice must not end it.
-    QApplication::setQuitOnLastWindowClosed(false);
-    qt::installTerminationHandler();
-
-    bool dataControl = true;
-#ifdef QUILLBERRY_TEST_NO_DATA_CONTROL
-    dataControl = false;  // a build for the tests of a desktop without it, on one that has it
-#endif
-    qt::QtPlatform platform{std::string(BUNDLE_ID), {}, dataControl};
-    // Alerts of the platform's default style show the app's own icon.
-    if (auto icon = platform.resources().pathForResource("menubar_icon", "png")) {
-        QApplication::setWindowIcon(QIcon(QString::fromStdString(*icon)));
+    // Found through this executable's run path: beside it in the build tree, in its private
+    // folder once installed.
+    void* library = ::dlopen(QUILLBERRY_APP_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    auto* run = library ? reinterpret_cast<int (*)(int, char**)>(::dlsym(library, "quillberryRun")) : nullptr;
+    if (!run) {
+        std::fprintf(stderr, "quillberry : installation incomplète (%s). Réinstalle Quillberry.\n", ::dlerror());
+        return 1;
     }
-    int status = applicationMain();
-    delegate.reset();  // the tray icon goes before the application object
-    return status;
+    return run(argc, argv);
 }

@@ -89,6 +89,7 @@ void TriggerServer::acceptPeers() {
         peer->silence->setSingleShot(true);
         QObject::connect(peer->silence.get(), &QTimer::timeout, this, [this, fd] { drop(fd); });
         peer->silence->start(SILENCE_MS);
+        readFrom(fd);  // a client sends its line with its connection: often there already
     }
     if (peers_.size() < MAX_PEERS) listening_->setEnabled(true);
 }
