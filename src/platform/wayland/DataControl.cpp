@@ -8,9 +8,13 @@
 #include <pthread.h>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
+#include <mutex>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "ext-data-control-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
@@ -71,25 +75,107 @@ wl_proxy* destroyed(wl_proxy* proxy, uint32_t opcode) {
     return nullptr;
 }
 
-// Writes the clipboard's bytes to a reader on a thread of its own: a reader slower than a
-// pipe's buffer (or this app itself, reading its own clipboard back) never blocks the loop.
-void serve(std::shared_ptr<const std::string> text, int fd) {
-    std::thread([text = std::move(text), fd] {
+}  // namespace
+
+// Writes the clipboard's bytes to the programs that read it, on one thread of its own: a
+// reader slower than a pipe's buffer (or this app itself, reading its own clipboard back)
+// never blocks the loop. Non-blocking writes to a few readers at a time; one that takes no
+// byte for a while is let go, so that readers that never read cost neither a thread nor a
+// descriptor each, and nothing here can throw into libwayland's C frames.
+class DataControl::Writer {
+public:
+    static constexpr std::size_t MAX_READERS = 16;
+    static constexpr auto PATIENCE = std::chrono::seconds(5);
+
+    Writer() {
+        if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) throw std::system_error(errno, std::generic_category());
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Writer() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake();
+        thread_.join();
+        ::close(wake_[0]), ::close(wake_[1]);
+    }
+    // Takes `fd`: it is written to, then closed; or closed at once when too many readers wait.
+    void serve(std::shared_ptr<const std::string> text, int fd) noexcept {
+        std::lock_guard lock(mutex_);
+        if (readers_ >= MAX_READERS || ::fcntl(fd, F_SETFL, O_NONBLOCK) != 0) return void(::close(fd));
+        try {
+            incoming_.push_back({fd, std::move(text), 0, Clock::now()});
+        } catch (...) {
+            return void(::close(fd));
+        }
+        ++readers_;
+        wake();
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Transfer {
+        int fd;
+        std::shared_ptr<const std::string> text;
+        std::size_t written;
+        Clock::time_point progress;
+    };
+    void wake() { [[maybe_unused]] auto n = ::write(wake_[1], "", 1); }
+    void run() {
         sigset_t pipe;
         sigemptyset(&pipe);
         sigaddset(&pipe, SIGPIPE);
         pthread_sigmask(SIG_BLOCK, &pipe, nullptr);  // a reader that leaves early is EPIPE, not death
-        const char* at = text->data();
-        for (std::size_t left = text->size(); left > 0;) {
-            ssize_t n = ::write(fd, at, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            at += n, left -= std::size_t(n);
+        std::vector<Transfer> active;
+        std::vector<pollfd> fds;
+        for (bool stopping = false; !stopping;) {
+            {
+                std::lock_guard lock(mutex_);
+                for (auto& t : incoming_) active.push_back(std::move(t));
+                incoming_.clear();
+                stopping = stopping_;
+            }
+            fds.assign(1, {wake_[0], POLLIN, 0});
+            int wait = -1;  // nobody to serve: sleep until woken
+            for (const auto& t : active) {
+                fds.push_back({t.fd, POLLOUT, 0});
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(t.progress + PATIENCE - Clock::now());
+                wait = int(std::clamp<long long>(left.count(), 0, wait < 0 ? INT_MAX : wait));
+            }
+            if (!stopping && ::poll(fds.data(), fds.size(), wait) < 0 && errno != EINTR) break;
+            char drain[64];
+            while (::read(wake_[0], drain, sizeof drain) > 0) {}
+            const auto now = Clock::now();
+            std::size_t ended = 0;
+            for (std::size_t i = 0; i < active.size(); ++i) {
+                Transfer& t = active[i];
+                bool done = stopping || now - t.progress > PATIENCE;
+                if (!done && fds[i + 1].revents) {
+                    const std::size_t chunk = std::min<std::size_t>(t.text->size() - t.written, 1 << 16);
+                    const ssize_t n = chunk ? ::write(t.fd, t.text->data() + t.written, chunk) : 0;
+                    if (n > 0) t.written += std::size_t(n), t.progress = now;
+                    done = t.written == t.text->size() || (n < 0 && errno != EAGAIN && errno != EINTR);
+                }
+                if (done) ::close(t.fd), t.fd = -1, ++ended;
+            }
+            std::erase_if(active, [](const Transfer& t) { return t.fd < 0; });
+            std::lock_guard lock(mutex_);
+            readers_ -= ended;
         }
-        ::close(fd);
-    }).detach();
-}
-}  // namespace
+        for (auto& t : active) ::close(t.fd);
+        std::lock_guard lock(mutex_);
+        for (auto& t : incoming_) ::close(t.fd);
+        incoming_.clear();
+    }
+
+    std::mutex mutex_;
+    std::vector<Transfer> incoming_;
+    std::size_t readers_ = 0;  // incoming and active
+    bool stopping_ = false;
+    int wake_[2] = {-1, -1};
+    std::thread thread_;
+};
 
 struct DataControl::Source {
     DataControl* owner;
@@ -122,6 +208,7 @@ std::unique_ptr<DataControl> DataControl::connect() {
 }
 
 DataControl::~DataControl() {
+    writer_.reset();
     source_.reset();
     for (auto& [offer, types] : offers_) destroyed(offer, OFFER_DESTROY);
     destroyed(device_, DEVICE_DESTROY);
@@ -191,7 +278,13 @@ void DataControl::onFinished(void* data, wl_proxy*) { static_cast<DataControl*>(
 
 void DataControl::onSend(void* data, wl_proxy*, const char*, int32_t fd) {
     auto* source = static_cast<Source*>(data);
-    serve(source->text, fd);
+    // Called from libwayland's C frames: nothing may be thrown through them.
+    try {
+        if (!source->owner->writer_) source->owner->writer_ = std::make_unique<Writer>();
+    } catch (...) {
+        return void(::close(fd));  // no thread to be had: this reader gets nothing
+    }
+    source->owner->writer_->serve(source->text, fd);
 }
 
 void DataControl::onCancelled(void* data, wl_proxy*) {

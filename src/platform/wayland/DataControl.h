@@ -49,6 +49,7 @@ public:
 
     struct Protocol;
     struct Source;
+    class Writer;
 
 private:
     DataControl() = default;
@@ -79,6 +80,7 @@ private:
     wl_proxy* clipboard_ = nullptr;
     wl_proxy* primary_ = nullptr;
     std::unique_ptr<Source> source_;  // what this client offers as the clipboard
+    std::unique_ptr<Writer> writer_;  // serves it to its readers, from the first one on
 };
 
 }  // namespace quillberry::wayland
