@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
+#include "config/Limits.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/wayland/DataControl.h"
 
@@ -51,14 +53,34 @@ QtClipboard::QtClipboard(Session& session, const std::string& bundleId)
     // Also the way on when a compositor withdraws the protocol.
     writeOnInput_ = std::make_unique<WriteOnInput>();
     qApp->installEventFilter(writeOnInput_.get());
+    // A copy made in one of our windows: Qt's word that it holds the clipboard is true again.
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::changed, writeOnInput_.get(),
+                     [this](QClipboard::Mode mode) {
+                         if (mode == QClipboard::Clipboard && !writingThroughQt_) qtMayClaimTheClipboard_ = false;
+                     });
 }
 
 QtClipboard::~QtClipboard() = default;
 
 bool QtClipboard::throughOurWindows() const { return session_.wayland && !session_.dataControl(); }
 
+// Through data-control, what this app holds itself (through Qt: text selected or copied in
+// one of its windows) is taken from Qt: asked through the compositor, it would have to be
+// served by this very thread, which is waiting for it. What others hold is read up to just
+// past the request limit: a longer text stays too long, and costs no more.
+std::optional<std::string> QtClipboard::read(QClipboard::Mode mode) {
+    auto* dataControl = session_.dataControl();
+    const bool ours = mode == QClipboard::Clipboard
+                          ? QGuiApplication::clipboard()->ownsClipboard() && !qtMayClaimTheClipboard_
+                          : QGuiApplication::clipboard()->ownsSelection();
+    if (!dataControl || ours) return plainText(mode);
+    const auto which = mode == QClipboard::Clipboard ? wayland::Selection::Clipboard : wayland::Selection::Primary;
+    return dataControl->read(which, std::chrono::seconds(5), MAX_REQUEST_BYTES);
+}
+
 std::optional<std::string> QtClipboard::stringForType() {
-    if (auto* dataControl = session_.dataControl()) return decoded(dataControl->read(wayland::Selection::Clipboard));
+    if (overLimit_) return std::exchange(overLimit_, std::nullopt);
+    if (session_.dataControl()) return decoded(read(QClipboard::Clipboard));
     if (throughOurWindows()) return askForText();
     return plainText(QClipboard::Clipboard);
 }
@@ -93,11 +115,13 @@ std::optional<std::string> QtClipboard::askForText() {
 }
 
 void QtClipboard::clearContents() {
+    overLimit_.reset();
     if (auto* dataControl = session_.dataControl()) return dataControl->clear();
     QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
 }
 
 void QtClipboard::replaceWithString(const std::string& text) {
+    overLimit_.reset();
     if (throughOurWindows()) {
         // The run writes its result twice, around its notice: the press that closes the
         // notice writes the first, and the second must not wait for a press in a later run
@@ -113,7 +137,11 @@ void QtClipboard::replaceWithString(const std::string& text) {
     // old owner.
     auto* data = new QMimeData;
     data->setText(QString::fromStdString(text));
+    writingThroughQt_ = true;
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+    writingThroughQt_ = false;
+    // Refused for want of focus, the write leaves Qt claiming the clipboard all the same.
+    qtMayClaimTheClipboard_ = session_.wayland;
 }
 
 // On X11 the selection is already published as PRIMARY by whichever program holds it, and
@@ -121,11 +149,16 @@ void QtClipboard::replaceWithString(const std::string& text) {
 // which would interrupt a program in a terminal and, sent while our key grab is active,
 // would reach this app instead of the user's.
 void QtClipboard::copySelection() {
-    std::optional<std::string> selected;
     auto* dataControl = session_.dataControl();
-    if (dataControl && dataControl->offersPrimary()) selected = decoded(dataControl->read(wayland::Selection::Primary));
-    else selected = plainText(QClipboard::Selection);
-    if (selected) replaceWithString(*selected);
+    if (!dataControl || !dataControl->offersPrimary()) {
+        if (auto selected = plainText(QClipboard::Selection)) replaceWithString(*selected);
+        return;
+    }
+    std::optional<std::string> selected = read(QClipboard::Selection);
+    // A selection read only in part is never written to the clipboard (a cut text, maybe cut
+    // mid-character, in place of the user's): the run reads it as it is, too long, and fails.
+    if (selected && selected->size() > MAX_REQUEST_BYTES) overLimit_ = std::move(selected);
+    else if (selected) replaceWithString(*decoded(std::move(selected)));
 }
 
 // X11 lets any client read the selection, so there is no system permission to ask for.

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include <QClipboard>
 #include <QString>
 
 #include "platform/Alerts.h"
@@ -142,10 +143,15 @@ public:
 private:
     bool selectionReadable() const;
     bool throughOurWindows() const;
+    std::optional<std::string> read(QClipboard::Mode mode);
     std::optional<std::string> askForText();
     Session& session_;
     std::string grantPath_;
     std::unique_ptr<WriteOnInput> writeOnInput_;
+    // The selection just captured, when over the request limit: what the run then reads.
+    std::optional<std::string> overLimit_;
+    // Qt's claim to the clipboard may be false: a write of ours through it, maybe refused.
+    bool qtMayClaimTheClipboard_ = false, writingThroughQt_ = false;
 };
 
 // Presses come from the X key grab, from the desktop portal's global shortcut on Wayland,

@@ -394,7 +394,7 @@ bool DataControl::write(const std::string& text) {
     wl_proxy_marshal_flags(device_, SET_SELECTION, nullptr, version_, 0, source->proxy);
     source_ = std::move(source);
     // Checked, not assumed: a compositor may refuse or replace it at once.
-    std::optional<std::string> back = read(Selection::Clipboard);
+    std::optional<std::string> back = read(Selection::Clipboard, std::chrono::seconds(5), text.size());
     return source_ && back == text;
 }
 
