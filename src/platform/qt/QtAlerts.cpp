@@ -33,6 +33,7 @@ QIcon iconFor(const std::optional<AlertStyle>& style) {
 // is near), which it lays out only when scrolled to. Only what is shown is cut: the clipboard
 // holds the text as received, and is written again when the notice closes.
 constexpr qsizetype LONGEST_SHOWN_LINE = 1000;
+}  // namespace
 
 QString shownText(const QString& text) {
     QString shown;
@@ -53,6 +54,7 @@ QString shownText(const QString& text) {
     return shown;
 }
 
+namespace {
 QWidget* resultViewer(const ResultViewerAccessory& spec) {
     auto* viewer = new QPlainTextEdit;
     viewer->setObjectName("resultViewer");

@@ -10,6 +10,11 @@ class QPushButton;
 
 namespace quillberry::qt {
 
+// `text` with its over-long lines cut for display: Qt lays out a paragraph whole, and one line
+// of a megabyte takes it minutes, and the app (which serves the clipboard) with it. The text
+// is the same when no line is over-long.
+QString shownText(const QString& text);
+
 // The alert model as a small dialog: icon by style, bold message, informative text,
 // optional accessory, buttons with the first one rightmost and default.
 class AlertDialog : public QDialog {

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "config/Limits.h"
+#include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/wayland/DataControl.h"
 
@@ -104,14 +105,26 @@ std::optional<std::string> QtClipboard::askForText() {
     column->addWidget(label), column->addWidget(field), column->addWidget(buttons);
     send->setDefault(true);
     send->setFocus();
-    auto fill = [field] {
-        if (field->toPlainText().isEmpty()) field->setPlainText(QGuiApplication::clipboard()->text());
+    // What the window read, when it is not what the field shows: a text too long to send,
+    // which is not shown at all (the run fails as for any), or one with over-long lines, shown
+    // cut and read-only (its editing would send the cuts).
+    std::optional<QString> read;
+    auto fill = [&] {
+        if (read || !field->toPlainText().isEmpty()) return;
+        const QString text = QGuiApplication::clipboard()->text();
+        if (std::size_t(text.size()) > MAX_REQUEST_BYTES || text.toUtf8().size() > qsizetype(MAX_REQUEST_BYTES)) {
+            read = text.left(qsizetype(MAX_REQUEST_BYTES) + 1);  // still too long, and no longer
+            return dialog.accept();
+        }
+        const QString shown = shownText(text);
+        if (shown != text) read = text, field->setReadOnly(true);
+        field->setPlainText(shown);
     };
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &dialog, fill);
     QTimer::singleShot(0, &dialog, fill);
     dialog.setFixedSize(480, 260);  // a small window, which tiling desktops float as a dialog
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return field->toPlainText().toStdString();
+    return (read ? *read : field->toPlainText()).toStdString();
 }
 
 void QtClipboard::clearContents() {
