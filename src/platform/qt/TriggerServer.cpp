@@ -80,7 +80,7 @@ void TriggerServer::acceptPeers() {
         if (fd < 0 && (errno == EINTR || errno == ECONNABORTED)) continue;
         if (fd < 0 && errno == EAGAIN) break;
         if (fd < 0 && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM))
-            return retry_->start();
+            return listening_->setEnabled(false), retry_->start();
         if (fd < 0) return listen();  // the socket itself failed: listening starts afresh
         auto& peer = peers_[fd] = std::make_unique<Peer>();
         peer->readable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
