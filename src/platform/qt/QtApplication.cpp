@@ -125,8 +125,9 @@ void installTerminationHandler() {
     // Non-blocking both ways: a burst of signals while the loop is busy fills the pair, and a
     // handler that waited for room would wait for ever (one byte waiting is enough to quit).
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0) return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+    QCoreApplication* application = QCoreApplication::instance();
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, application);
+    QObject::connect(notifier, &QSocketNotifier::activated, application, [] {
         char bytes[256];
         while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {}
         QCoreApplication::exit(0);
