@@ -4,6 +4,7 @@
 // closed, the focus back in the editor, and the improved prompt pasted there.
 #include <QDBusArgument>
 #include <QDBusMetaType>
+#include <QDBusPendingCall>
 #include <QFile>
 #include <QGuiApplication>
 

@@ -58,7 +58,7 @@ TEST_F(X11, TheReferenceServiceImprovesWhateverTheLockKeysThenCtrlQQuitsFromTheM
 }
 
 TEST_F(X11, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) {
-    user.install(QUILLBERRY_APP, "bin/quillberry");
+    desktop->installApp(QUILLBERRY_APP);
     auto alone = user.start(user.path("bin/quillberry"), {"--trigger"});
     ASSERT_TRUE(alone->waitExit());
     EXPECT_NE(alone->exitCode(), 0);
@@ -148,9 +148,7 @@ TEST_F(X11, TheHotkeyIsTheUKeyPositionWhateverTheLayout) {
 }
 
 TEST_F(X11, TenRacingStartsLeaveOneInstanceAndNeitherAKilledOneNorALinkedLockStopsTheNext) {
-    user.install(QUILLBERRY_APP, "bin/quillberry");
-    user.install(QFileInfo(QUILLBERRY_APP).dir().filePath("resources/menubar_icon.png"),
-                 "bin/resources/menubar_icon.png");
+    desktop->installApp(QUILLBERRY_APP);
     std::vector<std::unique_ptr<Child>> starts;
     for (int i = 0; i < 10; ++i) starts.push_back(user.start(user.path("bin/quillberry")));
     auto ended = [&] { return std::count_if(starts.begin(), starts.end(), [](auto& c) { return !c->running(); }); };

@@ -87,9 +87,14 @@ QString Desktop::tellEditor(const QString& command, const QString& text) {
     return QUrl::fromPercentEncoding(line.mid(2).trimmed());
 }
 
+void Desktop::installApp(const QString& build) {
+    for (const char* file : {"quillberry", "libquillberry-app.so", "resources/menubar_icon.png"}) {
+        user.install(QFileInfo(build).dir().filePath(file), QString("bin/") + file);
+    }
+}
+
 void Desktop::startApp(const QString& build) {
-    user.install(build, "bin/quillberry");
-    user.install(QFileInfo(build).dir().filePath("resources/menubar_icon.png"), "bin/resources/menubar_icon.png");
+    installApp(build);
     app = user.start(user.path("bin/quillberry"));
     // Up once its trigger socket takes connections (a killed instance's may still be there).
     QLocalSocket probe;

@@ -29,7 +29,10 @@ public:
 
     // The session, then the editor with the focus.
     virtual void start() = 0;
-    // The app from `build` (copied where the user can run it), up once its trigger socket listens.
+    // The launcher of `build`, the app's library beside it and its icon, copied to the user's bin
+    // folder, where the user can run them whatever the build tree's permissions.
+    void installApp(const QString& build);
+    // The app installed from `build`, up once its trigger socket listens.
     void startApp(const QString& build);
     std::unique_ptr<Child> app;
 
