@@ -5,6 +5,7 @@
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 
@@ -23,15 +24,16 @@ struct Row {
     bool selection;     // automatic mode: the app may read the selection there
     bool textWindow;    // no data-control: the text comes through the app's own window
     bool trigger;       // the desktop runs `quillberry --trigger`
+    bool dataControl;   // the clipboard through the compositor's data-control protocol
     friend void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 };
 
 const Row ROWS[] = {
-    {"x11", makeX11, QUILLBERRY_APP, 0, true, false, false},
-    {"sway", makeSway, QUILLBERRY_APP, 1, true, false, true},
-    {"sway_without_data_control", makeSway, QUILLBERRY_APP_NO_DATA_CONTROL, 2, false, true, true},
-    {"kwin", makeKWin, QUILLBERRY_APP, 0, false, false, false},
-    {"gnome", makeGnome, QUILLBERRY_APP, 2, false, true, true},
+    {"x11", makeX11, QUILLBERRY_APP, 0, true, false, false, false},
+    {"sway", makeSway, QUILLBERRY_APP, 1, true, false, true, true},
+    {"sway_without_data_control", makeSway, QUILLBERRY_APP_NO_DATA_CONTROL, 2, false, true, true, false},
+    {"kwin", makeKWin, QUILLBERRY_APP, 0, false, false, false, true},
+    {"gnome", makeGnome, QUILLBERRY_APP, 2, false, true, true, false},
 };
 
 class Round : public ::testing::TestWithParam<std::tuple<Row, bool>> {
@@ -74,18 +76,90 @@ TEST_P(Round, ImprovesTheTextAndGivesTheFocusBack) {
         << "the next launch asks again";
 }
 
-// Each desktop in manual mode, and in automatic mode where it lets the app read the selection.
-std::vector<std::tuple<Row, bool>> cases() {
+// Each desktop `which` keeps, in manual mode and, where it lets the app read the selection, in
+// automatic mode.
+std::vector<std::tuple<Row, bool>> cases(bool (*which)(const Row&, bool automatic)) {
     std::vector<std::tuple<Row, bool>> all;
     for (const Row& row : ROWS) {
-        all.emplace_back(row, false);
-        if (row.selection) all.emplace_back(row, true);
+        for (bool automatic : {false, true}) {
+            if ((!automatic || row.selection) && which(row, automatic)) all.emplace_back(row, automatic);
+        }
     }
     return all;
 }
-INSTANTIATE_TEST_SUITE_P(Desktops, Round, ::testing::ValuesIn(cases()), [](const auto& p) {
+std::string caseName(const ::testing::TestParamInfo<std::tuple<Row, bool>>& p) {
     return std::string(std::get<0>(p.param).name) + (std::get<1>(p.param) ? "_automatic" : "");
-});
+}
+INSTANTIATE_TEST_SUITE_P(Desktops, Round, ::testing::ValuesIn(cases([](const Row&, bool) { return true; })), caseName);
+
+// What other programs do to the clipboard the app serves through data-control.
+using DataControl = Round;
+
+// Readers that never read (`wl-paste | sleep`) hold no thread of the app, and only for a while
+// a few of its descriptors.
+TEST_P(DataControl, ReadersThatNeverReadHoldNothingOfTheAppForLong) {
+    desktop->copy("texte");
+    ServiceStub service;
+    desktop->pressUntil([&] { return service.server.hasPendingConnections(); });
+    service.serveNext("texte", QByteArray(600'000, 'a'));  // more than two pipes hold
+    closeNotice();
+    const QString proc = "/proc/" + QString::number(desktop->app->processId());
+    auto threads = [&] { return QDir(proc + "/task").count(); };
+    auto descriptors = [&] { return QDir(proc + "/fd").count(); };
+    const auto threadsBefore = threads(), descriptorsBefore = descriptors();
+    std::vector<std::unique_ptr<Child>> readers;
+    for (int i = 0; i < 40; ++i) readers.push_back(desktop->user.start("sh", {"-c", "wl-paste | sleep 120"}));
+    EVENTUALLY(descriptors() > descriptorsBefore) << "the readers were served";
+    EXPECT_LE(threads(), threadsBefore + 1);
+    EXPECT_LE(descriptors(), descriptorsBefore + 16);
+    EXPECT_EVENTUALLY(descriptors() == descriptorsBefore) << "readers that never read are let go";
+}
+INSTANTIATE_TEST_SUITE_P(Desktops, DataControl, ::testing::ValuesIn(cases([](const Row& row, bool automatic) {
+                             return row.dataControl && !automatic;
+                         })),
+                         caseName);
+
+// Automatic mode with data-control: the app reads the selection of others, and its own.
+using AutomaticDataControl = Round;
+
+TEST_P(AutomaticDataControl, ASelectionOverTheLimitIsNeitherSentNorCopied) {
+    desktop->select(QString(2 << 20, 'x'));
+    ServiceStub service;
+    desktop->pressUntil([&] { return desktop->focused() == desktop->appId; });
+    closeNotice();
+    EXPECT_FALSE(service.server.hasPendingConnections());
+    EXPECT_EQ(desktop->paste(), "") << "a text read in part never goes to the clipboard";
+}
+
+TEST_P(AutomaticDataControl, TheNextPressTakesWhatIsSelectedInTheAppsOwnNotice) {
+    desktop->select("texte");
+    ServiceStub service;
+    desktop->pressUntil([&] { return service.server.hasPendingConnections(); });
+    service.serveNext("texte", "Prompt amélioré");
+    EVENTUALLY(desktop->focused() == desktop->appId);
+    desktop->key("Tab"), desktop->key("ctrl+a");  // the improved prompt selected in the notice's viewer
+    closeNotice();
+    desktop->pressUntil([&] { return service.server.hasPendingConnections(); });
+    service.serveNext("Prompt amélioré", "Encore mieux");
+}
+INSTANTIATE_TEST_SUITE_P(Desktops, AutomaticDataControl, ::testing::ValuesIn(cases([](const Row& row, bool automatic) {
+                             return row.dataControl && automatic;
+                         })),
+                         caseName);
+
+// A clipboard over the request limit never reaches the app's text window: the run fails at once,
+// and the app, not held up filling the window, takes a trigger meanwhile.
+using TextWindow = Round;
+
+TEST_P(TextWindow, AClipboardOverTheLimitFailsAtOnce) {
+    desktop->copy(QString(2 << 20, 'x'));
+    desktop->pressUntil([&] { return desktop->focused() == desktop->appId; });
+    auto trigger = desktop->user.start(desktop->user.path("bin/quillberry"), {"--trigger"});
+    EXPECT_TRUE(trigger->waitExit() && trigger->exitedCleanly()) << trigger->readAll().toStdString();
+    closeNotice();
+}
+INSTANTIATE_TEST_SUITE_P(Desktops, TextWindow,
+                         ::testing::ValuesIn(cases([](const Row& row, bool) { return row.textWindow; })), caseName);
 
 // The desktop portal's shortcut against a portal that answers as a row says.
 struct PortalCase {

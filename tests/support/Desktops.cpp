@@ -16,6 +16,7 @@
 #include <QSocketNotifier>
 #include <QUrl>
 #include <iostream>
+#include <map>
 #include <optional>
 
 #include "config/Constants.h"
@@ -217,7 +218,10 @@ public:
     void pressShortcut() override { user.run("wtype", {"-M", "ctrl", "u", "-m", "ctrl"}); }
 
 protected:
-    void key(const QString& name) override { user.run("wtype", {"-k", name}); }
+    void key(const QString& name) override {
+        user.run("wtype", name.startsWith("ctrl+") ? QStringList{"-M", "ctrl", "-k", name.mid(5), "-m", "ctrl"}
+                                                   : QStringList{"-k", name});
+    }
     void capture(const QString& file) override { user.run("grim", {file}); }
 };
 
@@ -342,7 +346,11 @@ public:
     void pressShortcut() override { press({29, 22}); }
 
 protected:
-    void key(const QString& name) override { press({name == "Return" ? 28u : 46u}); }  // Return, or c
+    void key(const QString& name) override {
+        static const std::map<QString, std::vector<uint>> CODES = {
+            {"Return", {28}}, {"c", {46}}, {"Tab", {15}}, {"ctrl+a", {29, 30}}};  // evdev codes
+        press(CODES.at(name));
+    }
     void capture(const QString& file) override {
         call(bus_, "org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot",
              "Screenshot", {false, false, file});

@@ -38,6 +38,8 @@ public:
 
     virtual QString focused() = 0;  // the id of the window that has the focus
     virtual void pressShortcut() = 0;
+    // A key as this desktop's test input sends it: an X keysym name, after "ctrl+" for a chord.
+    virtual void key(const QString& name) = 0;
     // The shortcut pressed until `done`: some desktops' test input loses a key now and then.
     void pressUntil(const std::function<bool()>& done);
     // A user's way to close the notice that has the focus.
@@ -52,8 +54,7 @@ public:
     virtual bool iconInTray();
 
 protected:
-    virtual void key(const QString& name) = 0;  // an X keysym name
-    virtual void capture(const QString&) {}     // the screen as a PNG file of the user's
+    virtual void capture(const QString&) {}  // the screen as a PNG file of the user's
     // The editor, run as the user in this session, once the session is up.
     void startEditor();
     QString tellEditor(const QString& command, const QString& text = {});
