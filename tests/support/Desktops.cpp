@@ -260,10 +260,16 @@ public:
         startEditor();
     }
     QString focused() override { return script("active ? active.resourceClass : ''"); }
-    // Bound through the portal, the shortcut is KWin's to fire, under the app's session.
+    // Bound through the portal, the shortcut is KWin's to fire, under the app's id (or, where
+    // the portal cannot tell it, its session's).
     void pressShortcut() override {
-        call(bus_, "org.kde.kglobalaccel", "/component/quillberry", "org.kde.kglobalaccel.Component", "invokeShortcut",
-             {"improve"});
+        const QDBusMessage components =
+            call(bus_, "org.kde.kglobalaccel", "/kglobalaccel", "org.kde.KGlobalAccel", "allComponents");
+        for (const QDBusObjectPath& component : qdbus_cast<QList<QDBusObjectPath>>(components.arguments().value(0))) {
+            if (!component.path().contains("quillberry", Qt::CaseInsensitive)) continue;
+            call(bus_, "org.kde.kglobalaccel", component.path(), "org.kde.kglobalaccel.Component", "invokeShortcut",
+                 {"improve"});
+        }
     }
     // Headless KWin offers no key input to a test: the notice goes by its close button, and
     // another program copies and pastes.
