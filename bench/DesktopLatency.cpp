@@ -55,7 +55,7 @@ double median(const Kind& kind, const QString& app, int presses) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "--editor") return runEditor(argc, argv);
+    if (int status = runHelper(argc, argv); status >= 0) return status;
     if (argc < 3) return 2;
     QCoreApplication application(argc, argv);
     const std::map<std::string, Kind> kinds = {{"x11", {makeX11, false, 0}},

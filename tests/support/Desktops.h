@@ -65,9 +65,11 @@ protected:
     QDBusConnection bus_{""};  // the user's session bus, for this process
 };
 
-// The editor's side: a window that takes the focus and answers "copy", "select" and "paste"
-// lines on its standard input. Returns the exit status.
-int runEditor(int argc, char** argv);
+// The programs of the user's that a desktop runs for the test, as modes of the test's own
+// program: the editor, a window that takes the focus and answers "copy", "select" and "paste"
+// lines on its standard input (`--editor`), and KWin's key sender (`--keys SOCKET`). The exit
+// status, or -1 when the arguments ask for neither.
+int runHelper(int argc, char** argv);
 
 // A D-Bus object that answers each call as a case scripts it (a stand-in for a desktop service).
 struct ScriptedObject : QDBusVirtualObject {
@@ -79,6 +81,9 @@ struct ScriptedObject : QDBusVirtualObject {
         return answer(call, bus);
     }
 };
+
+// The installed version of a Debian package as major * 100 + minor (6.3.6 is 603); 0 when absent.
+int packageVersion(const QString& package);
 
 // The desktops, each a new user's session as that desktop's own tools start it.
 std::unique_ptr<Desktop> makeX11();  // Xvfb with icewm, a window manager with a tray
