@@ -28,13 +28,20 @@ struct Row {
     friend void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 };
 
-const Row ROWS[] = {
-    {"x11", makeX11, QUILLBERRY_APP, 0, true, false, false, false},
-    {"sway", makeSway, QUILLBERRY_APP, 1, true, false, true, true},
-    {"sway_without_data_control", makeSway, QUILLBERRY_APP_NO_DATA_CONTROL, 2, false, true, true, false},
-    {"kwin", makeKWin, QUILLBERRY_APP, 0, false, false, false, true},
-    {"gnome", makeGnome, QUILLBERRY_APP, 2, false, true, true, false},
-};
+// GNOME takes the shortcut through the portal from 48 on, and through a custom shortcut before
+// (then the app says how to bind it); KWin lets the app read the selection from 6.5 on
+// (ext-data-control).
+const std::vector<Row>& rows() {
+    const bool gnomePortal = packageVersion("gnome-shell") >= 4800;
+    static const std::vector<Row> all = {
+        {"x11", makeX11, QUILLBERRY_APP, 0, true, false, false, false},
+        {"sway", makeSway, QUILLBERRY_APP, 1, true, false, true, true},
+        {"sway_without_data_control", makeSway, QUILLBERRY_APP_NO_DATA_CONTROL, 2, false, true, true, false},
+        {"kwin", makeKWin, QUILLBERRY_APP, 0, packageVersion("kwin-wayland") >= 605, false, false, true},
+        {"gnome", makeGnome, QUILLBERRY_APP, gnomePortal ? 1 : 2, false, true, !gnomePortal, false},
+    };
+    return all;
+}
 
 class Round : public ::testing::TestWithParam<std::tuple<Row, bool>> {
 protected:
@@ -47,7 +54,17 @@ protected:
         if (automatic) desktop->user.write(desktop->user.appFile(".automatic-mode"), "granted\n");
         ASSERT_NO_FATAL_FAILURE(desktop->start());
         ASSERT_NO_FATAL_FAILURE(desktop->startApp(row.app));
-        for (int i = 0; i < row.launchNotices; ++i) ASSERT_NO_FATAL_FAILURE(closeNotice());
+        // What the app says at launch, and the desktop's confirmation of its shortcut, in whatever
+        // order they come.
+        bool confirm = !desktop->confirmation.isEmpty();
+        for (int notices = row.launchNotices; notices > 0 || confirm;) {
+            QString at;
+            EVENTUALLY((at = desktop->focused()) == desktop->appId || (confirm && at == desktop->confirmation));
+            at == desktop->appId ? (desktop->closeNotice(), --notices)
+                                 : (desktop->key(desktop->confirmKey), confirm = false);
+            EVENTUALLY(desktop->focused() != at);
+        }
+        EVENTUALLY(desktop->focused() == EDITOR);
     }
     void TearDown() override {
         if (HasFailure()) desktop->screenshot();
@@ -80,7 +97,7 @@ TEST_P(Round, ImprovesTheTextAndGivesTheFocusBack) {
 // automatic mode.
 std::vector<std::tuple<Row, bool>> cases(bool (*which)(const Row&, bool automatic)) {
     std::vector<std::tuple<Row, bool>> all;
-    for (const Row& row : ROWS) {
+    for (const Row& row : rows()) {
         for (bool automatic : {false, true}) {
             if ((!automatic || row.selection) && which(row, automatic)) all.emplace_back(row, automatic);
         }
@@ -112,7 +129,8 @@ TEST_P(DataControl, ReadersThatNeverReadHoldNothingOfTheAppForLong) {
     EVENTUALLY(descriptors() > descriptorsBefore) << "the readers were served";
     EXPECT_LE(threads(), threadsBefore + 1);
     EXPECT_LE(descriptors(), descriptorsBefore + 16);
-    EXPECT_EVENTUALLY(descriptors() == descriptorsBefore) << "readers that never read are let go";
+    EXPECT_EVENTUALLY(descriptors() <= descriptorsBefore) << "readers that never read are let go: " << descriptors()
+                                                          << " descriptors, " << descriptorsBefore << " before";
 }
 INSTANTIATE_TEST_SUITE_P(Desktops, DataControl, ::testing::ValuesIn(cases([](const Row& row, bool automatic) {
                              return row.dataControl && !automatic;
@@ -255,8 +273,8 @@ INSTANTIATE_TEST_SUITE_P(Answers, Portal, ::testing::ValuesIn(PORTALS), [](const
 }  // namespace quillberry::testing
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "--editor") return quillberry::testing::runEditor(argc, argv);
+    if (int status = quillberry::testing::runHelper(argc, argv); status >= 0) return status;
+    QCoreApplication app(argc, argv);  // first: the rows ask what the machine has installed
     ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

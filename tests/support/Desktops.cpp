@@ -103,6 +103,8 @@ void Desktop::installApp(const QString& build) {
     for (const char* file : {"quillberry", "libquillberry-app.so", "resources/menubar_icon.png"}) {
         user.install(QFileInfo(build).dir().filePath(file), QString("bin/") + file);
     }
+    // Its desktop entry, which newer portals look up for the app id it registers.
+    user.install(QUILLBERRY_DESKTOP_ENTRY, ".local/share/applications/" + APP + ".desktop");
 }
 
 void Desktop::startApp(const QString& build) {
@@ -162,11 +164,6 @@ int runEditor(int argc, char** argv) {
     return QGuiApplication::exec();
 }
 
-int packageVersion(const QString& package) {
-    const QString version = QString(run("dpkg-query", {"-W", "-f", "${Version}", package})).section(':', -1);
-    return version.section('.', 0, 0).toInt() * 100 + version.section('.', 1, 1).section('-', 0, 0).toInt();
-}
-
 // Keys into KWin through its fake-input protocol, from a program of the user's (KWin tells
 // programs apart by their executable, which it cannot read for one of root's), as a
 // remote-control program sends them: lines of evdev codes, pressed in order, released in reverse.
@@ -203,6 +200,11 @@ int runHelper(int argc, char** argv) {
     if (argc == 2 && std::string_view(argv[1]) == "--editor") return runEditor(argc, argv);
     if (argc == 3 && std::string_view(argv[1]) == "--keys") return runKeys(argv[2]);
     return -1;
+}
+
+int packageVersion(const QString& package) {
+    const QString version = QString(run("dpkg-query", {"-W", "-f", "${Version}", package})).section(':', -1);
+    return version.section('.', 0, 0).toInt() * 100 + version.section('.', 1, 1).section('-', 0, 0).toInt();
 }
 
 QStringList x11Windows(const User& user, const QString& kind) {
@@ -286,6 +288,9 @@ public:
     void start() override {
         appId = APP;
         startBus(QStringList{"org.freedesktop.impl.portal.PermissionStore"});
+        if (packageVersion("xdg-desktop-portal-kde") >= 604) {  // "Global Shortcuts Requested"
+            confirmation = "org.freedesktop.impl.portal.desktop.kde", confirmKey = "Return";
+        }
         // Keys from a test's program, which KWin otherwise keeps to programs of its choosing.
         user.set(
             "XDG_CURRENT_DESKTOP=KDE KWIN_COMPOSE=Q XDG_SESSION_TYPE=wayland QT_QPA_PLATFORM=wayland "
@@ -293,6 +298,8 @@ public:
         // The packaged binary carries file capabilities, which a container cannot grant; KWin
         // checks its own name.
         user.install("/usr/bin/kwin_wayland", "bin/kwin_wayland");
+        // The portals of a Plasma session, as plasma-workspace ships their choice.
+        user.write(".config/xdg-desktop-portal/kde-portals.conf", "[preferred]\ndefault=kde\n");
         session_.push_back(
             user.start(user.path("bin/kwin_wayland"), {"--virtual", "--no-lockscreen", "--socket", "wayland-kwin"}));
         user.set("WAYLAND_DISPLAY=" + socket("wayland-kwin"));
@@ -366,6 +373,7 @@ public:
 
     void start() override {
         appId = APP;
+        if (portal) confirmation = "org.gnome.Settings.GlobalShortcutsProvider", confirmKey = "alt+a";
         startBus(portal ? QStringList{"ca.desrt.dconf", "org.freedesktop.portal.Desktop",
                                       "org.freedesktop.impl.portal.desktop.gnome",
                                       "org.freedesktop.impl.portal.PermissionStore",

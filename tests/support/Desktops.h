@@ -26,6 +26,9 @@ public:
     User user;
     // How the app's windows are named here (X11: their class; Wayland: the app id).
     QString appId;
+    // The desktop's own dialog that asks the user to confirm the app's shortcut, where it has one:
+    // its window's id, and the key that confirms it.
+    QString confirmation, confirmKey;
 
     // The session, then the editor with the focus.
     virtual void start() = 0;
