@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 QString settingsFile(const std::string& bundle) { return QString::fromStdString(qt::QtDefaults(bundle).fileName()); }
 
 unsigned mode(const QString& path) {
-    struct stat st {};
+    struct stat st = {};
     return ::stat(path.toUtf8().constData(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 

@@ -21,7 +21,7 @@ namespace {
 // folder, or another user's (who could otherwise hold the lock and keep the app from starting).
 bool privateFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    struct stat st {};
+    struct stat st = {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
     return (st.st_mode & 0777) == 0700 || ::chmod(path.c_str(), 0700) == 0;
 }
@@ -29,7 +29,7 @@ bool privateFolder(const std::string& path) {
 // The session's runtime folder when it is this user's alone, as it should be; one that is
 // shared (another user's, or open to others) could hold a socket or lock of someone else's.
 bool privateRuntimeFolder(const char* dir) {
-    struct stat st {};
+    struct stat st = {};
     return dir && *dir && ::lstat(dir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
            (st.st_mode & 077) == 0;
 }
@@ -117,7 +117,7 @@ int instanceCountByLock(const std::string& bundleId) {
     if (path.empty()) return 0;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return 0;
-    struct stat st {};
+    struct stat st = {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
         ::close(fd);  // not a lock this user made: neither trusted nor touched
         return 0;

@@ -132,7 +132,7 @@ void installTerminationHandler() {
         while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {}
         QCoreApplication::exit(0);
     });
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

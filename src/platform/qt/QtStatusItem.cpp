@@ -123,8 +123,8 @@ void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const
         QObject::connect(
             action, &QAction::triggered, menu_.get(),
             [perform, name = item.action] {
-                QMetaObject::invokeMethod(
-                    qApp, [perform, name] { perform(name); }, Qt::QueuedConnection);
+                auto run = [perform, name] { perform(name); };
+                QMetaObject::invokeMethod(qApp, run, Qt::QueuedConnection);
             },
             Qt::DirectConnection);
     }

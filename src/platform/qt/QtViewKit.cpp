@@ -233,8 +233,8 @@ private:
     void releaseOwner() {
         if (!owner_) return;
         // Later, so whoever closed us still has an object when its action returns.
-        QMetaObject::invokeMethod(
-            qApp, [owner = std::move(owner_)]() mutable { owner.reset(); }, Qt::QueuedConnection);
+        auto release = [owner = std::move(owner_)]() mutable { owner.reset(); };
+        QMetaObject::invokeMethod(qApp, std::move(release), Qt::QueuedConnection);
     }
     QPointer<WindowWidget> widget_;
     QtView content_;
