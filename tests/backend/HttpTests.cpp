@@ -15,37 +15,24 @@ namespace {
 using namespace std::chrono_literals;
 using qt::CurlHttp;
 
-// Every completion of one request: how often, on which thread, with what.
-struct Outcome {
+// Posts one request and returns its reply, which must complete once and off the caller's thread.
+HttpResponse postOnce(const CurlHttp::Options& options, const std::string& url) {
     std::mutex mutex;
     std::condition_variable changed;
     int calls = 0;
     std::thread::id thread;
     HttpResponse response;
-
-    std::function<void(HttpResponse)> completion() {
-        return [this](HttpResponse r) {
-            std::lock_guard lock(mutex);
-            ++calls, thread = std::this_thread::get_id(), response = std::move(r);
-            changed.notify_all();
-        };
-    }
-    // Waits for the completion, then checks it came once and off the caller's thread.
-    void await(std::chrono::milliseconds limit = 10s) {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, limit, [&] { return calls > 0; }));
-        EXPECT_FALSE(changed.wait_for(lock, 50ms, [&] { return calls > 1; })) << "completed twice";
-        EXPECT_NE(thread, std::this_thread::get_id());
-    }
-};
-
-HttpRequest post(const std::string& url) {
-    return {url, {{"Content-Type", "application/json"}}, R"({"prompt":"p","email":"e"})", 60s};
-}
-
-CurlHttp::Options options(std::chrono::milliseconds idle = 60s, std::string ca = "", size_t max = 32u << 20,
-                          std::chrono::milliseconds total = 300s) {
-    return {idle, 60s, total, std::move(ca), max};
+    CurlHttp http(options);
+    http.post({url, {{"Content-Type", "application/json"}}, R"({"prompt":"p","email":"e"})", 60s}, [&](HttpResponse r) {
+        std::lock_guard lock(mutex);
+        ++calls, thread = std::this_thread::get_id(), response = std::move(r);
+        changed.notify_all();
+    });
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(changed.wait_for(lock, 10s, [&] { return calls > 0; })) << "no reply from " << url;
+    EXPECT_FALSE(changed.wait_for(lock, 50ms, [&] { return calls > 1; })) << "completed twice";
+    EXPECT_NE(thread, std::this_thread::get_id());
+    return response;
 }
 
 TEST(Http, BrokenCutOversizedAndRefusedRepliesFailOnceWithoutBody) {
@@ -54,13 +41,10 @@ TEST(Http, BrokenCutOversizedAndRefusedRepliesFailOnceWithoutBody) {
         [](int fd, const auto&) { RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n{\"impro"); });
     RawServer big([](int fd, const auto&) { RawServer::send(fd, "HTTP/1.1 200 OK\r\n\r\n" + std::string(3000, 'x')); });
     std::string refused = RawServer([](int, const auto&) {}).url;
-    CurlHttp http(options(60s, "", 2048));
     for (const std::string& url : {garbage.url, cut.url, big.url, refused}) {
-        Outcome o;
-        http.post(post(url), o.completion());
-        o.await();
-        EXPECT_TRUE(o.response.transportError) << url;
-        EXPECT_FALSE(o.response.body.has_value()) << url;
+        const HttpResponse response = postOnce({.idleLimit = 60s, .caFile = "", .maxBodyBytes = 2048}, url);
+        EXPECT_TRUE(response.transportError) << url;
+        EXPECT_FALSE(response.body.has_value()) << url;
     }
 }
 
@@ -80,12 +64,9 @@ TEST(Http, ThePromptGoesOnlyToTheServicesOrigin) {
     self = moving.url;
     ::unsetenv("no_proxy"), ::unsetenv("NO_PROXY");
     for (const char* proxy : {"http_proxy", "ALL_PROXY"}) ::setenv(proxy, elsewhere.url.c_str(), 1);
-    CurlHttp http(options());
-    Outcome o;
-    http.post(post(moving.url + "/improve"), o.completion());
-    o.await();
+    const HttpResponse response = postOnce({}, moving.url + "/improve");
     EXPECT_EQ(served, 2) << "the redirect within the origin was followed";
-    EXPECT_EQ(o.response.status, 308) << "the one to another origin was not";
+    EXPECT_EQ(response.status, 308) << "the one to another origin was not";
     EXPECT_EQ(elsewhereHits, 0);
     for (const char* proxy : {"http_proxy", "ALL_PROXY"}) ::unsetenv(proxy);
 }
@@ -117,11 +98,8 @@ TEST(Http, AStallEndsAtTheIdleLimitAndASlowDripOnlyAtTheTotalOne) {
     for (auto [url, total, body] :
          {std::tuple{stall.url, 300s, std::optional<std::string>()}, std::tuple{drip.url, 300s, std::optional(dripped)},
           std::tuple{drip.url, 1s, std::optional<std::string>()}, std::tuple{self, 1s, std::optional<std::string>()}}) {
-        CurlHttp http(options(800ms, "", 32u << 20, total));
-        Outcome o;
-        http.post(post(url), o.completion());
-        o.await();
-        EXPECT_EQ(o.response.body, body) << url << " " << total.count();
+        EXPECT_EQ(postOnce({.idleLimit = 800ms, .totalLimit = total, .caFile = ""}, url).body, body)
+            << url << " " << total.count();
     }
 }
 
@@ -137,11 +115,8 @@ TEST(Http, TlsIsVerifiedAgainstTheTrustedAuthorities) {
     const std::string url = "https://127.0.0.1:" + std::to_string(server.bind_to_any_port("127.0.0.1")) + "/improve";
     std::thread serving([&] { server.listen_after_bind(); });
     for (bool trusted : {true, false}) {
-        CurlHttp http(options(60s, trusted ? dir + "cert.pem" : ""));
-        Outcome o;
-        http.post(post(url), o.completion());
-        o.await();
-        EXPECT_EQ(o.response.body, trusted ? std::optional<std::string>("secure") : std::nullopt);
+        EXPECT_EQ(postOnce({.idleLimit = 60s, .caFile = trusted ? dir + "cert.pem" : ""}, url).body,
+                  trusted ? std::optional<std::string>("secure") : std::nullopt);
     }
     server.stop();
     serving.join();
