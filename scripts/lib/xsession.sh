@@ -51,7 +51,11 @@ xsession_run() {
   home=$(mktemp -d "$dir/home.XXXXXX")
   mkdir -p "$home/.config" "$home/.local/share" "$home/.cache" "$home/runtime"
   chmod 700 "$home/runtime"
-  exec env -i PATH="$PATH" LANG=C.UTF-8 DISPLAY="$(cat "$dir/display")" QT_QPA_PLATFORM=xcb HOME="$home" \
+  # Nothing of the caller's session reaches the program, but what the test runner tells it
+  # does: the sanitizers' options (their leak suppressions) and gtest's.
+  local keep=() name
+  for name in $(compgen -e | grep -E '^((A|UB|L)SAN_OPTIONS|GTEST_[A-Z_]+)$'); do keep+=("$name=${!name}"); done
+  exec env -i "${keep[@]}" PATH="$PATH" LANG=C.UTF-8 DISPLAY="$(cat "$dir/display")" QT_QPA_PLATFORM=xcb HOME="$home" \
     XDG_RUNTIME_DIR="$home/runtime" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
     XDG_CACHE_HOME="$home/.cache" "$@"
 }
