@@ -60,7 +60,7 @@ protected:
         for (int notices = row.launchNotices; notices > 0 || confirm;) {
             QString at;
             EVENTUALLY((at = desktop->focused()) == desktop->appId || (confirm && at == desktop->confirmation));
-            at == desktop->appId ? (desktop->closeNotice(), --notices)
+            at == desktop->appId ? (desktop->key("Return"), --notices)
                                  : (desktop->key(desktop->confirmKey), confirm = false);
             EVENTUALLY(desktop->focused() != at);
         }
@@ -68,12 +68,6 @@ protected:
     }
     void TearDown() override {
         if (HasFailure()) desktop->screenshot();
-    }
-    // The notice that has the focus, closed; the focus back in the editor.
-    void closeNotice() {
-        EVENTUALLY(desktop->focused() == desktop->appId);
-        desktop->closeNotice();
-        EVENTUALLY(desktop->focused() == EDITOR);
     }
 };
 
@@ -83,9 +77,9 @@ TEST_P(Round, ImprovesTheTextAndGivesTheFocusBack) {
     ServiceStub service;
     desktop->pressUntil(
         [&] { return row.textWindow ? desktop->focused() == desktop->appId : service.server.hasPendingConnections(); });
-    if (row.textWindow) closeNotice();  // Return sends the text the window read
+    if (row.textWindow) desktop->closeNotice();  // Return sends the text the window read
     service.serveNext(text, "Prompt amélioré");
-    closeNotice();
+    desktop->closeNotice();
     // (The editor learns of the new clipboard with the focus, a moment after it.)
     EXPECT_EVENTUALLY(desktop->paste() == "Prompt amélioré");
     EXPECT_TRUE(desktop->iconInTray());
@@ -119,7 +113,7 @@ TEST_P(DataControl, ReadersThatNeverReadHoldNothingOfTheAppForLong) {
     ServiceStub service;
     desktop->pressUntil([&] { return service.server.hasPendingConnections(); });
     service.serveNext("texte", QByteArray(600'000, 'a'));  // more than two pipes hold
-    closeNotice();
+    desktop->closeNotice();
     const QString proc = "/proc/" + QString::number(desktop->app->processId());
     auto threads = [&] { return QDir(proc + "/task").count(); };
     auto descriptors = [&] { return QDir(proc + "/fd").count(); };
@@ -144,7 +138,7 @@ TEST_P(AutomaticDataControl, ASelectionOverTheLimitIsNeitherSentNorCopied) {
     desktop->select(QString(2 << 20, 'x'));
     ServiceStub service;
     desktop->pressUntil([&] { return desktop->focused() == desktop->appId; });
-    closeNotice();
+    desktop->closeNotice();
     EXPECT_FALSE(service.server.hasPendingConnections());
     EXPECT_EQ(desktop->paste(), "") << "a text read in part never goes to the clipboard";
 }
@@ -156,7 +150,7 @@ TEST_P(AutomaticDataControl, TheNextPressTakesWhatIsSelectedInTheAppsOwnNotice) 
     service.serveNext("texte", "Prompt amélioré");
     EVENTUALLY(desktop->focused() == desktop->appId);
     desktop->key("Tab"), desktop->key("ctrl+a");  // the improved prompt selected in the notice's viewer
-    closeNotice();
+    desktop->closeNotice();
     desktop->pressUntil([&] { return service.server.hasPendingConnections(); });
     service.serveNext("Prompt amélioré", "Encore mieux");
 }
@@ -174,7 +168,7 @@ TEST_P(TextWindow, AClipboardOverTheLimitFailsAtOnce) {
     desktop->pressUntil([&] { return desktop->focused() == desktop->appId; });
     auto trigger = desktop->user.start(desktop->user.path("bin/quillberry"), {"--trigger"});
     EXPECT_TRUE(trigger->waitExit() && trigger->exitedCleanly()) << trigger->readAll().toStdString();
-    closeNotice();
+    desktop->closeNotice();
 }
 INSTANTIATE_TEST_SUITE_P(Desktops, TextWindow,
                          ::testing::ValuesIn(cases([](const Row& row, bool) { return row.textWindow; })), caseName);

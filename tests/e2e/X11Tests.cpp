@@ -28,11 +28,6 @@ struct X11 : ::testing::Test {
     QByteArray clipboard(const QString& type = "UTF8_STRING") const {
         return user.run("xclip", {"-selection", "clipboard", "-t", type, "-o"});
     }
-    void closeNotice() {
-        EVENTUALLY(desktop->focused() == desktop->appId);
-        desktop->closeNotice();
-        EVENTUALLY(desktop->focused() == EDITOR);
-    }
 };
 
 TEST_F(X11, TheReferenceServiceImprovesWhateverTheLockKeysThenCtrlQQuitsFromTheMenu) {
@@ -49,7 +44,7 @@ TEST_F(X11, TheReferenceServiceImprovesWhateverTheLockKeysThenCtrlQQuitsFromTheM
         // The reference service keeps the request whole, inside a text of its own.
         const QString improved = clipboard();
         EXPECT_TRUE(improved.contains(prompt) && improved.size() > prompt.size()) << improved.toStdString();
-        closeNotice();
+        desktop->closeNotice();
     }
     user.run("xdotool", {"mousemove", "--window", windows("icon").value(0), "8", "8", "click", "1"});
     EVENTUALLY(windows("popup").size() == 1);
@@ -72,7 +67,7 @@ TEST_F(X11, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) 
     ASSERT_TRUE(first->waitExit() && second->waitExit());
     EXPECT_TRUE(first->exitedCleanly() && second->exitedCleanly());
     service.serveNext("texte", "mieux");
-    closeNotice();
+    desktop->closeNotice();
     EXPECT_FALSE(service.server.hasPendingConnections()) << "the two triggers made two runs";
 }
 
@@ -85,7 +80,7 @@ TEST_F(X11, AFiveMegabyteReplyShowsWhileOtherProgramsPasteItWhole) {
     service.serveNext("texte", improved);
     EVENTUALLY(desktop->focused() == desktop->appId);
     EXPECT_EQ(clipboard(), improved);
-    closeNotice();
+    desktop->closeNotice();
 }
 
 TEST_F(X11, ARequestThatIsNeverAnsweredDoesNotHoldUpQuitting) {
@@ -114,21 +109,21 @@ TEST_F(X11, HugeImageOrUnservedClipboardsSendNothingAndKeepWhatTheyHold) {
     desktop->copy(huge);
     desktop->pressShortcut();
     EXPECT_TRUE(waitFor([&] { return desktop->focused() == desktop->appId; }, 60000)) << "20 MiB take a while";
-    closeNotice();
+    desktop->closeNotice();
     EXPECT_EQ(clipboard().size(), huge.size());
 
     auto image =
         offer("image/png", QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk"
                                                   "YPhfDwAChwGA60e6kgAAAABJRU5ErkJggg=="));
     desktop->pressShortcut();
-    closeNotice();
+    desktop->closeNotice();
     EXPECT_TRUE(clipboard("TARGETS").contains("image/png"));
 
     // An owner that holds the clipboard and never answers: the app gives up after 5 s.
     auto silent = offer("UTF8_STRING", "never served");
     ::kill(pid_t(silent->processId()), SIGSTOP);
     desktop->pressShortcut();
-    closeNotice();
+    desktop->closeNotice();
     ::kill(pid_t(silent->processId()), SIGCONT);
     EXPECT_FALSE(service.server.hasPendingConnections()) << "none of them reached the service";
     EXPECT_TRUE(desktop->app->running());
@@ -143,7 +138,7 @@ TEST_F(X11, TheHotkeyIsTheUKeyPositionWhateverTheLayout) {
     user.run("xdotool", {"key", "ctrl+g"});  // the key at the U position types "g" on Dvorak
     service.serveNext("texte", "mieux");
     user.run("setxkbmap", {"-layout", "us"});
-    closeNotice();
+    desktop->closeNotice();
     EXPECT_FALSE(service.server.hasPendingConnections()) << "Ctrl with Dvorak's u sent a request too";
 }
 

@@ -117,7 +117,11 @@ void Desktop::startApp(const QString& build) {
 
 void Desktop::pressUntil(const std::function<bool()>& done) { EVENTUALLY((pressShortcut(), waitFor(done, 1500))); }
 
-void Desktop::closeNotice() { key("Return"); }
+void Desktop::closeNotice() {
+    EVENTUALLY(focused() == appId);
+    key("Return");
+    EVENTUALLY(focused() == EDITOR);
+}
 
 void Desktop::screenshot() {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -233,7 +237,6 @@ public:
         const QString window = user.run("xdotool", {"getwindowfocus"}).trimmed();
         return QString(user.run("xprop", {"-id", window, "WM_CLASS"})).section('"', 3, 3);
     }
-    void pressShortcut() override { key("ctrl+u"); }
     bool iconInTray() override { return !x11Windows(user, "icon").empty(); }
 
 protected:
@@ -328,8 +331,6 @@ public:
         startEditor();
     }
     QString focused() override { return script("active ? active.resourceClass : ''"); }
-    // Bound through the portal, the shortcut is KWin's: it takes the key wherever the focus is.
-    void pressShortcut() override { key("ctrl+u"); }
     void key(const QString& name) override {
         QStringList codes;
         for (uint code : evdev(name)) codes << QString::number(code);
@@ -414,7 +415,6 @@ public:
     QString focused() override {
         return eval("global.display.focus_window ? global.display.focus_window.get_wm_class() : ''");
     }
-    void pressShortcut() override { key("ctrl+u"); }
 
 protected:
     void key(const QString& name) override { press(evdev(name)); }

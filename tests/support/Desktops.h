@@ -40,13 +40,15 @@ public:
     std::unique_ptr<Child> app;
 
     virtual QString focused() = 0;  // the id of the window that has the focus
-    virtual void pressShortcut() = 0;
+    // Ctrl+U, which the app's grab or the desktop's binding (through the portal, the
+    // compositor's) takes wherever the focus is.
+    virtual void pressShortcut() { key("ctrl+u"); }
     // A key as this desktop's test input sends it: an X keysym name, after "ctrl+" for a chord.
     virtual void key(const QString& name) = 0;
     // The shortcut pressed until `done`: some desktops' test input loses a key now and then.
     void pressUntil(const std::function<bool()>& done);
-    // A user's way to close the notice that has the focus.
-    virtual void closeNotice();
+    // The notice that has the focus, closed as a user does; the focus back in the editor.
+    void closeNotice();
     // In the editor, or by another program where the editor cannot.
     virtual void copy(const QString& text) { tellEditor("copy", text); }
     // The screen, kept in the build's screenshots folder under the current case's name.
