@@ -87,13 +87,14 @@ TEST_P(Round, ImprovesTheTextAndGivesTheFocusBack) {
         << "the next launch asks again";
 }
 
-// Each desktop `which` keeps, in manual mode and, where it lets the app read the selection, in
-// automatic mode.
-std::vector<std::tuple<Row, bool>> cases(bool (*which)(const Row&, bool automatic)) {
+// Each desktop that has `feature`, in manual mode and, where it lets the app read the selection,
+// in automatic mode; or only in the `mode` given.
+std::vector<std::tuple<Row, bool>> cases(bool Row::*feature = nullptr, std::optional<bool> mode = {}) {
     std::vector<std::tuple<Row, bool>> all;
     for (const Row& row : rows()) {
         for (bool automatic : {false, true}) {
-            if ((!automatic || row.selection) && which(row, automatic)) all.emplace_back(row, automatic);
+            if ((!automatic || row.selection) && (!feature || row.*feature) && mode.value_or(automatic) == automatic)
+                all.emplace_back(row, automatic);
         }
     }
     return all;
@@ -101,7 +102,7 @@ std::vector<std::tuple<Row, bool>> cases(bool (*which)(const Row&, bool automati
 std::string caseName(const ::testing::TestParamInfo<std::tuple<Row, bool>>& p) {
     return std::string(std::get<0>(p.param).name) + (std::get<1>(p.param) ? "_automatic" : "");
 }
-INSTANTIATE_TEST_SUITE_P(Desktops, Round, ::testing::ValuesIn(cases([](const Row&, bool) { return true; })), caseName);
+INSTANTIATE_TEST_SUITE_P(Desktops, Round, ::testing::ValuesIn(cases()), caseName);
 
 // What other programs do to the clipboard the app serves through data-control.
 using DataControl = Round;
@@ -126,10 +127,7 @@ TEST_P(DataControl, ReadersThatNeverReadHoldNothingOfTheAppForLong) {
     EXPECT_EVENTUALLY(descriptors() <= descriptorsBefore) << "readers that never read are let go: " << descriptors()
                                                           << " descriptors, " << descriptorsBefore << " before";
 }
-INSTANTIATE_TEST_SUITE_P(Desktops, DataControl, ::testing::ValuesIn(cases([](const Row& row, bool automatic) {
-                             return row.dataControl && !automatic;
-                         })),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Desktops, DataControl, ::testing::ValuesIn(cases(&Row::dataControl, false)), caseName);
 
 // Automatic mode with data-control: the app reads the selection of others, and its own.
 using AutomaticDataControl = Round;
@@ -154,10 +152,7 @@ TEST_P(AutomaticDataControl, TheNextPressTakesWhatIsSelectedInTheAppsOwnNotice) 
     desktop->pressUntil([&] { return service.server.hasPendingConnections(); });
     service.serveNext("Prompt amélioré", "Encore mieux");
 }
-INSTANTIATE_TEST_SUITE_P(Desktops, AutomaticDataControl, ::testing::ValuesIn(cases([](const Row& row, bool automatic) {
-                             return row.dataControl && automatic;
-                         })),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Desktops, AutomaticDataControl, ::testing::ValuesIn(cases(&Row::dataControl, true)), caseName);
 
 // A clipboard over the request limit never reaches the app's text window: the run fails at once,
 // and the app, not held up filling the window, takes a trigger meanwhile.
@@ -170,8 +165,7 @@ TEST_P(TextWindow, AClipboardOverTheLimitFailsAtOnce) {
     EXPECT_TRUE(trigger->waitExit() && trigger->exitedCleanly()) << trigger->readAll().toStdString();
     desktop->closeNotice();
 }
-INSTANTIATE_TEST_SUITE_P(Desktops, TextWindow,
-                         ::testing::ValuesIn(cases([](const Row& row, bool) { return row.textWindow; })), caseName);
+INSTANTIATE_TEST_SUITE_P(Desktops, TextWindow, ::testing::ValuesIn(cases(&Row::textWindow)), caseName);
 
 // The desktop portal's shortcut against a portal that answers as a row says.
 struct PortalCase {

@@ -24,7 +24,6 @@ struct X11 : ::testing::Test {
         user.signIn("me@example.com");
         ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
     }
-    QStringList windows(const QString& kind) const { return x11Windows(user, kind); }
     QByteArray clipboard(const QString& type = "UTF8_STRING") const {
         return user.run("xclip", {"-selection", "clipboard", "-t", type, "-o"});
     }
@@ -46,8 +45,8 @@ TEST_F(X11, TheReferenceServiceImprovesWhateverTheLockKeysThenCtrlQQuitsFromTheM
         EXPECT_TRUE(improved.contains(prompt) && improved.size() > prompt.size()) << improved.toStdString();
         desktop->closeNotice();
     }
-    user.run("xdotool", {"mousemove", "--window", windows("icon").value(0), "8", "8", "click", "1"});
-    EVENTUALLY(windows("popup").size() == 1);
+    user.run("xdotool", {"mousemove", "--window", x11Windows(user, "icon").value(0), "8", "8", "click", "1"});
+    EVENTUALLY(x11Windows(user, "popup").size() == 1);
     user.run("xdotool", {"key", "ctrl+q"});  // "Quitter"'s key, while the tray menu is open
     EXPECT_TRUE(desktop->app->waitExit() && desktop->app->exitedCleanly());
 }
@@ -58,7 +57,7 @@ TEST_F(X11, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) 
     ASSERT_TRUE(alone->waitExit());
     EXPECT_NE(alone->exitCode(), 0);
     EXPECT_FALSE(alone->readAll().isEmpty()) << "it says why";
-    EXPECT_TRUE(windows("icon").empty());
+    EXPECT_TRUE(x11Windows(user, "icon").empty());
     ServiceStub service;
     startSignedIn();
     desktop->copy("texte");
@@ -147,18 +146,17 @@ TEST_F(X11, TenRacingStartsLeaveOneInstanceAndNeitherAKilledOneNorALinkedLockSto
     std::vector<std::unique_ptr<Child>> starts;
     for (int i = 0; i < 10; ++i) starts.push_back(user.start(user.path("bin/quillberry")));
     auto ended = [&] { return std::count_if(starts.begin(), starts.end(), [](auto& c) { return !c->running(); }); };
-    EVENTUALLY(ended() == 9 && windows("icon").size() == 1);
+    EVENTUALLY(ended() == 9 && x11Windows(user, "icon").size() == 1);
     EXPECT_EVENTUALLY(desktop->focused() == desktop->appId);  // a first run shows the onboarding
     for (auto& c : starts)
         EXPECT_TRUE(c->running() || (c->exitedCleanly() && c->readAll().isEmpty())) << "said nothing";
     for (auto& c : starts) c->kill();  // a killed instance leaves nothing behind that stops the next
-    EVENTUALLY(windows("icon").empty());
+    EVENTUALLY(x11Windows(user, "icon").empty());
     ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
     desktop->app.reset();
 
     const QString target = user.path("not-the-lock");
-    const QString lock =
-        user.runtime() + "/" + QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size())) + ".lock";
+    const QString lock = user.runtime() + "/" + QString::fromUtf8(BUNDLE_ID) + ".lock";
     ASSERT_TRUE(QFile::remove(lock) && QFile::link(target, lock));
     ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
     EXPECT_FALSE(QFile::exists(target)) << "nothing was made through the link";
