@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Processes.h"
+#include "config/Constants.h"
 
 namespace quillberry::testing {
 
@@ -25,7 +26,7 @@ public:
     virtual ~Desktop();
     User user;
     // How the app's windows are named here (X11: their class; Wayland: the app id).
-    QString appId;
+    QString appId = QString::fromUtf8(APP_ID);
     // The desktop's own dialog that asks the user to confirm the app's shortcut, where it has one:
     // its window's id, and the key that confirms it.
     QString confirmation, confirmKey;
@@ -65,6 +66,8 @@ protected:
     QString tellEditor(const QString& command, const QString& text = {});
     QString socket(const QString& pattern);  // in the runtime folder, once the session made it
     void startBus(const std::optional<QStringList>& services = std::nullopt);
+    // A program of the session's, which goes with it.
+    void launch(const QString& program, const QStringList& args = {}) { session_.push_back(user.start(program, args)); }
     std::vector<std::unique_ptr<Child>> session_;  // stopped last, in reverse order
     std::unique_ptr<Child> editor_;
     QDBusConnection bus_{""};  // the user's session bus, for this process
