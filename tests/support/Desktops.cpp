@@ -202,8 +202,8 @@ int runKeys(const char* socket) {
     org_kde_kwin_fake_input_authenticate(input, "quillberry tests", "keys of the tests");
     for (std::string line; std::getline(std::cin, line);) {
         std::istringstream words(line);
-        chord({std::istream_iterator<uint>(words), {}},
-              [&](uint code, bool pressed) { org_kde_kwin_fake_input_keyboard_key(input, code, pressed); });
+        auto send = [input](uint code, bool pressed) { org_kde_kwin_fake_input_keyboard_key(input, code, pressed); };
+        chord({std::istream_iterator<uint>(words), {}}, send);
         if (wl_display_roundtrip(display) < 0) return 1;
         std::cout << "= " << std::endl;
     }
