@@ -60,7 +60,7 @@ protected:
         for (int notices = row.launchNotices; notices > 0 || confirm;) {
             QString at;
             EVENTUALLY((at = desktop->focused()) == desktop->appId || (confirm && at == desktop->confirmation));
-            at == desktop->appId ? (desktop->closeNotice(), --notices)
+            at == desktop->appId ? (desktop->key("Return"), --notices)
                                  : (desktop->key(desktop->confirmKey), confirm = false);
             EVENTUALLY(desktop->focused() != at);
         }
@@ -68,12 +68,6 @@ protected:
     }
     void TearDown() override {
         if (HasFailure()) desktop->screenshot();
-    }
-    // The notice that has the focus, closed; the focus back in the editor.
-    void closeNotice() {
-        EVENTUALLY(desktop->focused() == desktop->appId);
-        desktop->closeNotice();
-        EVENTUALLY(desktop->focused() == EDITOR);
     }
 };
 
@@ -83,9 +77,9 @@ TEST_P(Round, ImprovesTheTextAndGivesTheFocusBack) {
     ServiceStub service;
     desktop->pressUntil(
         [&] { return row.textWindow ? desktop->focused() == desktop->appId : service.server.hasPendingConnections(); });
-    if (row.textWindow) closeNotice();  // Return sends the text the window read
+    if (row.textWindow) desktop->closeNotice();  // Return sends the text the window read
     service.serveNext(text, "Prompt amélioré");
-    closeNotice();
+    desktop->closeNotice();
     // (The editor learns of the new clipboard with the focus, a moment after it.)
     EXPECT_EVENTUALLY(desktop->paste() == "Prompt amélioré");
     EXPECT_TRUE(desktop->iconInTray());
@@ -93,13 +87,14 @@ TEST_P(Round, ImprovesTheTextAndGivesTheFocusBack) {
         << "the next launch asks again";
 }
 
-// Each desktop `which` keeps, in manual mode and, where it lets the app read the selection, in
-// automatic mode.
-std::vector<std::tuple<Row, bool>> cases(bool (*which)(const Row&, bool automatic)) {
+// Each desktop that has `feature`, in manual mode and, where it lets the app read the selection,
+// in automatic mode; or only in the `mode` given.
+std::vector<std::tuple<Row, bool>> cases(bool Row::*feature = nullptr, std::optional<bool> mode = {}) {
     std::vector<std::tuple<Row, bool>> all;
     for (const Row& row : rows()) {
         for (bool automatic : {false, true}) {
-            if ((!automatic || row.selection) && which(row, automatic)) all.emplace_back(row, automatic);
+            if ((!automatic || row.selection) && (!feature || row.*feature) && mode.value_or(automatic) == automatic)
+                all.emplace_back(row, automatic);
         }
     }
     return all;
@@ -107,7 +102,7 @@ std::vector<std::tuple<Row, bool>> cases(bool (*which)(const Row&, bool automati
 std::string caseName(const ::testing::TestParamInfo<std::tuple<Row, bool>>& p) {
     return std::string(std::get<0>(p.param).name) + (std::get<1>(p.param) ? "_automatic" : "");
 }
-INSTANTIATE_TEST_SUITE_P(Desktops, Round, ::testing::ValuesIn(cases([](const Row&, bool) { return true; })), caseName);
+INSTANTIATE_TEST_SUITE_P(Desktops, Round, ::testing::ValuesIn(cases()), caseName);
 
 // What other programs do to the clipboard the app serves through data-control.
 using DataControl = Round;
@@ -119,7 +114,7 @@ TEST_P(DataControl, ReadersThatNeverReadHoldNothingOfTheAppForLong) {
     ServiceStub service;
     desktop->pressUntil([&] { return service.server.hasPendingConnections(); });
     service.serveNext("texte", QByteArray(600'000, 'a'));  // more than two pipes hold
-    closeNotice();
+    desktop->closeNotice();
     const QString proc = "/proc/" + QString::number(desktop->app->processId());
     auto threads = [&] { return QDir(proc + "/task").count(); };
     auto descriptors = [&] { return QDir(proc + "/fd").count(); };
@@ -132,10 +127,7 @@ TEST_P(DataControl, ReadersThatNeverReadHoldNothingOfTheAppForLong) {
     EXPECT_EVENTUALLY(descriptors() <= descriptorsBefore) << "readers that never read are let go: " << descriptors()
                                                           << " descriptors, " << descriptorsBefore << " before";
 }
-INSTANTIATE_TEST_SUITE_P(Desktops, DataControl, ::testing::ValuesIn(cases([](const Row& row, bool automatic) {
-                             return row.dataControl && !automatic;
-                         })),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Desktops, DataControl, ::testing::ValuesIn(cases(&Row::dataControl, false)), caseName);
 
 // Automatic mode with data-control: the app reads the selection of others, and its own.
 using AutomaticDataControl = Round;
@@ -144,7 +136,7 @@ TEST_P(AutomaticDataControl, ASelectionOverTheLimitIsNeitherSentNorCopied) {
     desktop->select(QString(2 << 20, 'x'));
     ServiceStub service;
     desktop->pressUntil([&] { return desktop->focused() == desktop->appId; });
-    closeNotice();
+    desktop->closeNotice();
     EXPECT_FALSE(service.server.hasPendingConnections());
     EXPECT_EQ(desktop->paste(), "") << "a text read in part never goes to the clipboard";
 }
@@ -156,14 +148,11 @@ TEST_P(AutomaticDataControl, TheNextPressTakesWhatIsSelectedInTheAppsOwnNotice) 
     service.serveNext("texte", "Prompt amélioré");
     EVENTUALLY(desktop->focused() == desktop->appId);
     desktop->key("Tab"), desktop->key("ctrl+a");  // the improved prompt selected in the notice's viewer
-    closeNotice();
+    desktop->closeNotice();
     desktop->pressUntil([&] { return service.server.hasPendingConnections(); });
     service.serveNext("Prompt amélioré", "Encore mieux");
 }
-INSTANTIATE_TEST_SUITE_P(Desktops, AutomaticDataControl, ::testing::ValuesIn(cases([](const Row& row, bool automatic) {
-                             return row.dataControl && automatic;
-                         })),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Desktops, AutomaticDataControl, ::testing::ValuesIn(cases(&Row::dataControl, true)), caseName);
 
 // A clipboard over the request limit never reaches the app's text window: the run fails at once,
 // and the app, not held up filling the window, takes a trigger meanwhile.
@@ -174,10 +163,9 @@ TEST_P(TextWindow, AClipboardOverTheLimitFailsAtOnce) {
     desktop->pressUntil([&] { return desktop->focused() == desktop->appId; });
     auto trigger = desktop->user.start(desktop->user.path("bin/quillberry"), {"--trigger"});
     EXPECT_TRUE(trigger->waitExit() && trigger->exitedCleanly()) << trigger->readAll().toStdString();
-    closeNotice();
+    desktop->closeNotice();
 }
-INSTANTIATE_TEST_SUITE_P(Desktops, TextWindow,
-                         ::testing::ValuesIn(cases([](const Row& row, bool) { return row.textWindow; })), caseName);
+INSTANTIATE_TEST_SUITE_P(Desktops, TextWindow, ::testing::ValuesIn(cases(&Row::textWindow)), caseName);
 
 // The desktop portal's shortcut against a portal that answers as a row says.
 struct PortalCase {

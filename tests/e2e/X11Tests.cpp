@@ -24,14 +24,8 @@ struct X11 : ::testing::Test {
         user.signIn("me@example.com");
         ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
     }
-    QStringList windows(const QString& kind) const { return x11Windows(user, kind); }
     QByteArray clipboard(const QString& type = "UTF8_STRING") const {
         return user.run("xclip", {"-selection", "clipboard", "-t", type, "-o"});
-    }
-    void closeNotice() {
-        EVENTUALLY(desktop->focused() == desktop->appId);
-        desktop->closeNotice();
-        EVENTUALLY(desktop->focused() == EDITOR);
     }
 };
 
@@ -49,10 +43,10 @@ TEST_F(X11, TheReferenceServiceImprovesWhateverTheLockKeysThenCtrlQQuitsFromTheM
         // The reference service keeps the request whole, inside a text of its own.
         const QString improved = clipboard();
         EXPECT_TRUE(improved.contains(prompt) && improved.size() > prompt.size()) << improved.toStdString();
-        closeNotice();
+        desktop->closeNotice();
     }
-    user.run("xdotool", {"mousemove", "--window", windows("icon").value(0), "8", "8", "click", "1"});
-    EVENTUALLY(windows("popup").size() == 1);
+    user.run("xdotool", {"mousemove", "--window", x11Windows(user, "icon").value(0), "8", "8", "click", "1"});
+    EVENTUALLY(x11Windows(user, "popup").size() == 1);
     user.run("xdotool", {"key", "ctrl+q"});  // "Quitter"'s key, while the tray menu is open
     EXPECT_TRUE(desktop->app->waitExit() && desktop->app->exitedCleanly());
 }
@@ -63,7 +57,7 @@ TEST_F(X11, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) 
     ASSERT_TRUE(alone->waitExit());
     EXPECT_NE(alone->exitCode(), 0);
     EXPECT_FALSE(alone->readAll().isEmpty()) << "it says why";
-    EXPECT_TRUE(windows("icon").empty());
+    EXPECT_TRUE(x11Windows(user, "icon").empty());
     ServiceStub service;
     startSignedIn();
     desktop->copy("texte");
@@ -72,7 +66,7 @@ TEST_F(X11, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) 
     ASSERT_TRUE(first->waitExit() && second->waitExit());
     EXPECT_TRUE(first->exitedCleanly() && second->exitedCleanly());
     service.serveNext("texte", "mieux");
-    closeNotice();
+    desktop->closeNotice();
     EXPECT_FALSE(service.server.hasPendingConnections()) << "the two triggers made two runs";
 }
 
@@ -85,7 +79,7 @@ TEST_F(X11, AFiveMegabyteReplyShowsWhileOtherProgramsPasteItWhole) {
     service.serveNext("texte", improved);
     EVENTUALLY(desktop->focused() == desktop->appId);
     EXPECT_EQ(clipboard(), improved);
-    closeNotice();
+    desktop->closeNotice();
 }
 
 TEST_F(X11, ARequestThatIsNeverAnsweredDoesNotHoldUpQuitting) {
@@ -114,21 +108,21 @@ TEST_F(X11, HugeImageOrUnservedClipboardsSendNothingAndKeepWhatTheyHold) {
     desktop->copy(huge);
     desktop->pressShortcut();
     EXPECT_TRUE(waitFor([&] { return desktop->focused() == desktop->appId; }, 60000)) << "20 MiB take a while";
-    closeNotice();
+    desktop->closeNotice();
     EXPECT_EQ(clipboard().size(), huge.size());
 
     auto image =
         offer("image/png", QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk"
                                                   "YPhfDwAChwGA60e6kgAAAABJRU5ErkJggg=="));
     desktop->pressShortcut();
-    closeNotice();
+    desktop->closeNotice();
     EXPECT_TRUE(clipboard("TARGETS").contains("image/png"));
 
     // An owner that holds the clipboard and never answers: the app gives up after 5 s.
     auto silent = offer("UTF8_STRING", "never served");
     ::kill(pid_t(silent->processId()), SIGSTOP);
     desktop->pressShortcut();
-    closeNotice();
+    desktop->closeNotice();
     ::kill(pid_t(silent->processId()), SIGCONT);
     EXPECT_FALSE(service.server.hasPendingConnections()) << "none of them reached the service";
     EXPECT_TRUE(desktop->app->running());
@@ -143,7 +137,7 @@ TEST_F(X11, TheHotkeyIsTheUKeyPositionWhateverTheLayout) {
     user.run("xdotool", {"key", "ctrl+g"});  // the key at the U position types "g" on Dvorak
     service.serveNext("texte", "mieux");
     user.run("setxkbmap", {"-layout", "us"});
-    closeNotice();
+    desktop->closeNotice();
     EXPECT_FALSE(service.server.hasPendingConnections()) << "Ctrl with Dvorak's u sent a request too";
 }
 
@@ -152,18 +146,17 @@ TEST_F(X11, TenRacingStartsLeaveOneInstanceAndNeitherAKilledOneNorALinkedLockSto
     std::vector<std::unique_ptr<Child>> starts;
     for (int i = 0; i < 10; ++i) starts.push_back(user.start(user.path("bin/quillberry")));
     auto ended = [&] { return std::count_if(starts.begin(), starts.end(), [](auto& c) { return !c->running(); }); };
-    EVENTUALLY(ended() == 9 && windows("icon").size() == 1);
+    EVENTUALLY(ended() == 9 && x11Windows(user, "icon").size() == 1);
     EXPECT_EVENTUALLY(desktop->focused() == desktop->appId);  // a first run shows the onboarding
     for (auto& c : starts)
         EXPECT_TRUE(c->running() || (c->exitedCleanly() && c->readAll().isEmpty())) << "said nothing";
     for (auto& c : starts) c->kill();  // a killed instance leaves nothing behind that stops the next
-    EVENTUALLY(windows("icon").empty());
+    EVENTUALLY(x11Windows(user, "icon").empty());
     ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
     desktop->app.reset();
 
     const QString target = user.path("not-the-lock");
-    const QString lock =
-        user.runtime() + "/" + QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size())) + ".lock";
+    const QString lock = user.runtime() + "/" + QString::fromUtf8(BUNDLE_ID) + ".lock";
     ASSERT_TRUE(QFile::remove(lock) && QFile::link(target, lock));
     ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
     EXPECT_FALSE(QFile::exists(target)) << "nothing was made through the link";

@@ -17,9 +17,9 @@
 #include <QSocketNotifier>
 #include <QUrl>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <optional>
-#include <ranges>
 #include <sstream>
 
 #include "config/Constants.h"
@@ -28,14 +28,21 @@
 namespace quillberry::testing {
 
 namespace {
-const QString BUNDLE = QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size()));
-const QString APP = QString::fromUtf8(APP_ID.data(), qsizetype(APP_ID.size()));
+const QString BUNDLE = QString::fromUtf8(BUNDLE_ID);
+const QString APP = QString::fromUtf8(APP_ID);
 
-// The evdev codes of the keys the tests press: pressed in order, released in reverse.
+// The evdev codes of the keys the tests press.
 std::vector<uint> evdev(const QString& name) {
     static const std::map<QString, std::vector<uint>> CODES = {
-        {"Return", {28}}, {"c", {46}}, {"Tab", {15}}, {"ctrl+a", {29, 30}}, {"ctrl+u", {29, 22}}, {"alt+a", {56, 30}}};
+        {"Return", {28}},     {"c", {46}},          {"Tab", {15}},      {"Shift_L", {42}},
+        {"ctrl+a", {29, 30}}, {"ctrl+u", {29, 22}}, {"alt+a", {56, 30}}};
     return CODES.at(name);
+}
+
+// A chord as `send` sends its keys: pressed in order, released in reverse.
+void chord(const std::vector<uint>& codes, const std::function<void(uint code, bool pressed)>& send) {
+    for (uint code : codes) send(code, true);
+    for (auto code = codes.rbegin(); code != codes.rend(); ++code) send(*code, false);
 }
 
 QDBusMessage call(const QDBusConnection& bus, const QString& service, const QString& path, const QString& interface,
@@ -117,7 +124,20 @@ void Desktop::startApp(const QString& build) {
 
 void Desktop::pressUntil(const std::function<bool()>& done) { EVENTUALLY((pressShortcut(), waitFor(done, 1500))); }
 
-void Desktop::closeNotice() { key("Return"); }
+void Desktop::closeNotice() {
+    EVENTUALLY(focused() == appId);
+    key("Return");
+    EVENTUALLY(focused() == EDITOR);
+}
+
+int packageVersion(const QString& package) {
+    const QString version = QString(run("dpkg-query", {"-W", "-f", "${Version}", package})).section(':', -1);
+    return version.section('.', 0, 0).toInt() * 100 + version.section('.', 1, 1).section('-', 0, 0).toInt();
+}
+
+QStringList x11Windows(const User& user, const QString& kind) {
+    return QString(user.run(user.path("bin/xsession.sh"), {"windows", kind})).split('\n', Qt::SkipEmptyParts);
+}
 
 void Desktop::screenshot() {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -141,9 +161,7 @@ struct Editor : QRasterWindow {
         std::cout << "= " << std::endl;
     }
 };
-}  // namespace
 
-namespace {
 int runEditor(int argc, char** argv) {
     QGuiApplication application(argc, argv);
     QGuiApplication::setDesktopFileName(EDITOR);
@@ -183,35 +201,14 @@ int runKeys(const char* socket) {
     if (!input) return 1;
     org_kde_kwin_fake_input_authenticate(input, "quillberry tests", "keys of the tests");
     for (std::string line; std::getline(std::cin, line);) {
-        std::vector<uint> codes;
-        for (std::istringstream words(line); uint code : std::views::istream<uint>(words)) codes.push_back(code);
-        for (uint code : codes) org_kde_kwin_fake_input_keyboard_key(input, code, 1);
-        for (auto code = codes.rbegin(); code != codes.rend(); ++code)
-            org_kde_kwin_fake_input_keyboard_key(input, *code, 0);
+        std::istringstream words(line);
+        auto send = [input](uint code, bool pressed) { org_kde_kwin_fake_input_keyboard_key(input, code, pressed); };
+        chord({std::istream_iterator<uint>(words), {}}, send);
         if (wl_display_roundtrip(display) < 0) return 1;
         std::cout << "= " << std::endl;
     }
     return 0;
 }
-
-}  // namespace
-
-int runHelper(int argc, char** argv) {
-    if (argc == 2 && std::string_view(argv[1]) == "--editor") return runEditor(argc, argv);
-    if (argc == 3 && std::string_view(argv[1]) == "--keys") return runKeys(argv[2]);
-    return -1;
-}
-
-int packageVersion(const QString& package) {
-    const QString version = QString(run("dpkg-query", {"-W", "-f", "${Version}", package})).section(':', -1);
-    return version.section('.', 0, 0).toInt() * 100 + version.section('.', 1, 1).section('-', 0, 0).toInt();
-}
-
-QStringList x11Windows(const User& user, const QString& kind) {
-    return QString(user.run(user.path("bin/xsession.sh"), {"windows", kind})).split('\n', Qt::SkipEmptyParts);
-}
-
-namespace {
 
 // ---------------------------------------------------------------- X11
 class X11 : public Desktop {
@@ -233,7 +230,6 @@ public:
         const QString window = user.run("xdotool", {"getwindowfocus"}).trimmed();
         return QString(user.run("xprop", {"-id", window, "WM_CLASS"})).section('"', 3, 3);
     }
-    void pressShortcut() override { key("ctrl+u"); }
     bool iconInTray() override { return !x11Windows(user, "icon").empty(); }
 
 protected:
@@ -245,7 +241,6 @@ protected:
 class Sway : public Desktop {
 public:
     void start() override {
-        appId = APP;
         startBus(QStringList());  // no portal: sway has none unless one is added
         user.set(
             "WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman XDG_SESSION_TYPE=wayland "
@@ -254,11 +249,11 @@ public:
         user.write(".config/sway/config",
                    "xwayland disable\nbindsym Ctrl+u exec quillberry --trigger\nbar {\n"
                    "    position top\n}\n");
-        session_.push_back(user.start("sway"));
+        launch("sway");
         user.set("WAYLAND_DISPLAY=" + socket("wayland-*") + " SWAYSOCK=" + user.runtime() + "/" + socket("sway-ipc.*"));
         // A headless seat has a keyboard only while a virtual one exists: one for the whole
         // session, so no window sees a key's release without its press.
-        session_.push_back(user.start("wtype", {"-s", "3600000"}));
+        launch("wtype", {"-s", "3600000"});
         startEditor();
     }
     QString focused() override {
@@ -286,7 +281,6 @@ protected:
 class KWin : public Desktop {
 public:
     void start() override {
-        appId = APP;
         startBus(QStringList{"org.freedesktop.impl.portal.PermissionStore"});
         if (packageVersion("xdg-desktop-portal-kde") >= 604) {  // "Global Shortcuts Requested"
             confirmation = "org.freedesktop.impl.portal.desktop.kde", confirmKey = "Return";
@@ -300,8 +294,7 @@ public:
         user.install("/usr/bin/kwin_wayland", "bin/kwin_wayland");
         // The portals of a Plasma session, as plasma-workspace ships their choice.
         user.write(".config/xdg-desktop-portal/kde-portals.conf", "[preferred]\ndefault=kde\n");
-        session_.push_back(
-            user.start(user.path("bin/kwin_wayland"), {"--virtual", "--no-lockscreen", "--socket", "wayland-kwin"}));
+        launch(user.path("bin/kwin_wayland"), {"--virtual", "--no-lockscreen", "--socket", "wayland-kwin"});
         user.set("WAYLAND_DISPLAY=" + socket("wayland-kwin"));
         user.install(QCoreApplication::applicationFilePath(), "bin/quillberry-test-keys");
         keys_ = user.start(user.path("bin/quillberry-test-keys"), {"--keys", user.runtime() + "/wayland-kwin"});
@@ -320,16 +313,12 @@ public:
         };
         ASSERT_TRUE(bus_.registerService("org.kde.StatusNotifierWatcher") &&
                     bus_.registerVirtualObject("/StatusNotifierWatcher", &watcher_));
-        for (const char* portal :
-             {"/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde", "/usr/libexec/xdg-desktop-portal"}) {
-            session_.push_back(user.start(portal));
-        }
+        launch("/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde");
+        launch("/usr/libexec/xdg-desktop-portal");
         EVENTUALLY(bus_.interface()->isServiceRegistered("org.freedesktop.portal.Desktop").value());
         startEditor();
     }
     QString focused() override { return script("active ? active.resourceClass : ''"); }
-    // Bound through the portal, the shortcut is KWin's: it takes the key wherever the focus is.
-    void pressShortcut() override { key("ctrl+u"); }
     void key(const QString& name) override {
         QStringList codes;
         for (uint code : evdev(name)) codes << QString::number(code);
@@ -372,7 +361,6 @@ public:
     const bool portal = packageVersion("gnome-shell") >= 4800;
 
     void start() override {
-        appId = APP;
         if (portal) confirmation = "org.gnome.Settings.GlobalShortcutsProvider", confirmKey = "alt+a";
         startBus(portal ? QStringList{"ca.desrt.dconf", "org.freedesktop.portal.Desktop",
                                       "org.freedesktop.impl.portal.desktop.gnome",
@@ -383,41 +371,40 @@ public:
         const QString system = "unix:path=" + user.runtime() + "/system_bus";
         user.set("XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland QT_QPA_PLATFORM=wayland DBUS_SYSTEM_BUS_ADDRESS=" +
                  system);
-        session_.push_back(user.start(
-            "dbus-daemon", {"--config-file=/usr/share/dbus-1/session.conf", "--address=" + system, "--nofork"}));
-        session_.push_back(user.start("python3", {"-m", "dbusmock", "--system", "--template", "logind"}));
+        launch("dbus-daemon", {"--config-file=/usr/share/dbus-1/session.conf", "--address=" + system, "--nofork"});
+        launch("python3", {"-m", "dbusmock", "--system", "--template", "logind"});
         EVENTUALLY(user.run("gdbus", {"call", "--system", "--dest", "org.freedesktop.DBus", "--object-path",
                                       "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
                                       "org.freedesktop.login1"})
                        .contains("true"));
         configure();
-        session_.push_back(user.start("gnome-shell", {"--headless", "--virtual-monitor", "1280x800",
-                                                      "--wayland-display", "wayland-gnome", "--no-x11"}));
+        launch("gnome-shell",
+               {"--headless", "--virtual-monitor", "1280x800", "--wayland-display", "wayland-gnome", "--no-x11"});
         user.set("WAYLAND_DISPLAY=" + socket("wayland-gnome"));
         // The services the bus starts on demand (the portal) find the display, as in a session.
         user.run("dbus-update-activation-environment", {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE"});
         EVENTUALLY(eval("Main.layoutManager._startingUp") == "false");
         eval("Main.overview.hide()");
         // The daemon that runs the user's custom shortcuts, as the session starts it.
-        if (!portal) session_.push_back(user.start("/usr/libexec/gsd-media-keys"));
+        if (!portal) launch("/usr/libexec/gsd-media-keys");
         // Keys as a remote desktop client sends them; the seat has a keyboard from the first one.
-        remote_ =
-            QDBusReply<QDBusObjectPath>(call(bus_, "org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
-                                             "org.gnome.Mutter.RemoteDesktop", "CreateSession"))
-                .value()
-                .path();
+        const QDBusReply<QDBusObjectPath> session =
+            call(bus_, "org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+                 "org.gnome.Mutter.RemoteDesktop", "CreateSession");
+        remote_ = session.value().path();
         ASSERT_FALSE(remote_.isEmpty()) << "no remote desktop session";
         remoteCall("Start");
-        press({42});
+        key("Shift_L");
         startEditor();
     }
     QString focused() override {
         return eval("global.display.focus_window ? global.display.focus_window.get_wm_class() : ''");
     }
-    void pressShortcut() override { key("ctrl+u"); }
 
 protected:
-    void key(const QString& name) override { press(evdev(name)); }
+    void key(const QString& name) override {
+        chord(evdev(name), [this](uint code, bool pressed) { remoteCall("NotifyKeyboardKeycode", {code, pressed}); });
+    }
     void capture(const QString& file) override {
         call(bus_, "org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot",
              "Screenshot", {false, false, file});
@@ -464,16 +451,16 @@ private:
     void remoteCall(const QString& method, const QVariantList& args = {}) {
         call(bus_, "org.gnome.Mutter.RemoteDesktop", remote_, "org.gnome.Mutter.RemoteDesktop.Session", method, args);
     }
-    // Evdev key codes pressed in order, released in reverse.
-    void press(const std::vector<uint>& codes) {
-        for (uint code : codes) remoteCall("NotifyKeyboardKeycode", {code, true});
-        for (auto code = codes.rbegin(); code != codes.rend(); ++code)
-            remoteCall("NotifyKeyboardKeycode", {*code, false});
-    }
     QString remote_;
 };
 
 }  // namespace
+
+int runHelper(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--editor") return runEditor(argc, argv);
+    if (argc == 3 && std::string_view(argv[1]) == "--keys") return runKeys(argv[2]);
+    return -1;
+}
 
 std::unique_ptr<Desktop> makeX11() { return std::make_unique<X11>(); }
 std::unique_ptr<Desktop> makeSway() { return std::make_unique<Sway>(); }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Processes.h"
+#include "config/Constants.h"
 
 namespace quillberry::testing {
 
@@ -25,7 +26,7 @@ public:
     virtual ~Desktop();
     User user;
     // How the app's windows are named here (X11: their class; Wayland: the app id).
-    QString appId;
+    QString appId = QString::fromUtf8(APP_ID);
     // The desktop's own dialog that asks the user to confirm the app's shortcut, where it has one:
     // its window's id, and the key that confirms it.
     QString confirmation, confirmKey;
@@ -40,13 +41,15 @@ public:
     std::unique_ptr<Child> app;
 
     virtual QString focused() = 0;  // the id of the window that has the focus
-    virtual void pressShortcut() = 0;
+    // Ctrl+U, which the app's grab or the desktop's binding (through the portal, the
+    // compositor's) takes wherever the focus is.
+    virtual void pressShortcut() { key("ctrl+u"); }
     // A key as this desktop's test input sends it: an X keysym name, after "ctrl+" for a chord.
     virtual void key(const QString& name) = 0;
     // The shortcut pressed until `done`: some desktops' test input loses a key now and then.
     void pressUntil(const std::function<bool()>& done);
-    // A user's way to close the notice that has the focus.
-    virtual void closeNotice();
+    // The notice that has the focus, closed as a user does; the focus back in the editor.
+    void closeNotice();
     // In the editor, or by another program where the editor cannot.
     virtual void copy(const QString& text) { tellEditor("copy", text); }
     // The screen, kept in the build's screenshots folder under the current case's name.
@@ -63,6 +66,8 @@ protected:
     QString tellEditor(const QString& command, const QString& text = {});
     QString socket(const QString& pattern);  // in the runtime folder, once the session made it
     void startBus(const std::optional<QStringList>& services = std::nullopt);
+    // A program of the session's, which goes with it.
+    void launch(const QString& program, const QStringList& args = {}) { session_.push_back(user.start(program, args)); }
     std::vector<std::unique_ptr<Child>> session_;  // stopped last, in reverse order
     std::unique_ptr<Child> editor_;
     QDBusConnection bus_{""};  // the user's session bus, for this process

@@ -65,8 +65,6 @@ User::User() {
     own(dir_.path());
 }
 
-User::~User() { bus_.reset(); }
-
 std::unique_ptr<Child> User::start(const QString& program, const QStringList& args) const {
     if (!asRoot()) return std::make_unique<Child>(program, args, env, true);
     return std::make_unique<Child>(
@@ -100,8 +98,7 @@ void User::install(const QString& from, const QString& relative) {
 }
 
 QString User::appFile(const QString& suffix) const {
-    return ".config/" + QString::fromUtf8(SETTINGS_FOLDER.data(), qsizetype(SETTINGS_FOLDER.size())) + "/" +
-           QString::fromUtf8(BUNDLE_ID.data(), qsizetype(BUNDLE_ID.size())) + suffix;
+    return ".config/" + QString::fromUtf8(SETTINGS_FOLDER) + "/" + QString::fromUtf8(BUNDLE_ID) + suffix;
 }
 
 void User::signIn(const std::string& email) {

@@ -50,7 +50,6 @@ QByteArray run(const QString& program, const QStringList& args,
 class User {
 public:
     User();
-    ~User();
     QString path(const QString& relative = {}) const {
         return dir_.filePath("home") + (relative.isEmpty() ? "" : "/" + relative);
     }

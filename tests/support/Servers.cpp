@@ -30,8 +30,7 @@ RawServer::RawServer(Serve serve) : serve_(std::move(serve)) {
     socklen_t len = sizeof addr;
     ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), len);
     ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port = ntohs(addr.sin_port);
-    url = "http://127.0.0.1:" + std::to_string(port);
+    url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
     ::listen(listen_, 8);
     thread_ = std::thread([this] {
         for (int fd; (fd = ::accept(listen_, nullptr, nullptr)) >= 0 && !stopping_; ::close(fd)) {

@@ -23,7 +23,6 @@ public:
     // Sleeps in small steps so a stopping server does not hold the test up.
     static void pause(const std::atomic<bool>& stopping, int ms);
     std::string url;
-    int port = 0;
 
 private:
     Serve serve_;
