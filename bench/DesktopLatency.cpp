@@ -27,23 +27,7 @@ double median(const Kind& kind, const QString& app, int presses) {
     desktop->user.signIn("bench@example.com");
     desktop->start();
     desktop->startApp(app);
-    auto closeNotice = [&] {
-        waitFor([&] { return desktop->focused() == desktop->appId; });
-        desktop->closeNotice();
-        return waitFor([&] { return desktop->focused() == EDITOR; });
-    };
-    // What the app says at launch, and the desktop's confirmation of its shortcut, in whatever
-    // order they come (as the round takes them).
-    bool confirm = !desktop->confirmation.isEmpty();
-    for (int notices = kind.launchNotices; notices > 0 || confirm;) {
-        QString at;
-        waitFor(
-            [&] { return (at = desktop->focused()) == desktop->appId || (confirm && at == desktop->confirmation); });
-        at == desktop->appId ? (desktop->closeNotice(), --notices)
-                             : (desktop->key(desktop->confirmKey), confirm = false);
-        waitFor([&] { return desktop->focused() != at; });
-    }
-    waitFor([&] { return desktop->focused() == EDITOR; });
+    desktop->closeLaunchNotices(kind.launchNotices, !desktop->confirmation.isEmpty());
     ServiceStub service;
     std::vector<double> ms;
     // Round 0 is not timed: it waits until the desktop has taken the shortcut at all.
@@ -61,9 +45,9 @@ double median(const Kind& kind, const QString& app, int presses) {
             if (!waitFor(acted, 10000)) return -1;  // a lost key: no figure rather than a wrong one
             ms.push_back(double(timer.nsecsElapsed()) / 1e6);
         }
-        if (kind.noDataControl) closeNotice();
+        if (kind.noDataControl) desktop->closeNotice();
         service.serveNext(QString("prompt %1").arg(i), "mieux", "bench@example.com");
-        closeNotice();
+        desktop->closeNotice();
     }
     std::sort(ms.begin(), ms.end());
     return ms[ms.size() / 2];

@@ -130,6 +130,16 @@ void Desktop::closeNotice() {
     EVENTUALLY(focused() == EDITOR);
 }
 
+void Desktop::closeLaunchNotices(int notices, bool confirm) {
+    while (notices > 0 || confirm) {
+        QString at;
+        EVENTUALLY((at = focused()) == appId || (confirm && at == confirmation));
+        at == appId ? (key("Return"), --notices) : (key(confirmKey), confirm = false);
+        EVENTUALLY(focused() != at);
+    }
+    EVENTUALLY(focused() == EDITOR);
+}
+
 int packageVersion(const QString& package) {
     const QString version = QString(run("dpkg-query", {"-W", "-f", "${Version}", package})).section(':', -1);
     return version.section('.', 0, 0).toInt() * 100 + version.section('.', 1, 1).section('-', 0, 0).toInt();
@@ -280,11 +290,13 @@ protected:
 // ---------------------------------------------------------------- KWin
 class KWin : public Desktop {
 public:
-    void start() override {
-        startBus(QStringList{"org.freedesktop.impl.portal.PermissionStore"});
+    KWin() {
         if (packageVersion("xdg-desktop-portal-kde") >= 604) {  // "Global Shortcuts Requested"
             confirmation = "org.freedesktop.impl.portal.desktop.kde", confirmKey = "Return";
         }
+    }
+    void start() override {
+        startBus(QStringList{"org.freedesktop.impl.portal.PermissionStore"});
         // Keys from a test's program, which KWin otherwise keeps to programs of its choosing.
         user.set(
             "XDG_CURRENT_DESKTOP=KDE KWIN_COMPOSE=Q XDG_SESSION_TYPE=wayland QT_QPA_PLATFORM=wayland "
@@ -360,8 +372,10 @@ public:
     // before, the user's custom shortcut, run by GNOME's shortcut daemon.
     const bool portal = packageVersion("gnome-shell") >= 4800;
 
-    void start() override {
+    Gnome() {
         if (portal) confirmation = "org.gnome.Settings.GlobalShortcutsProvider", confirmKey = "alt+a";
+    }
+    void start() override {
         startBus(portal ? QStringList{"ca.desrt.dconf", "org.freedesktop.portal.Desktop",
                                       "org.freedesktop.impl.portal.desktop.gnome",
                                       "org.freedesktop.impl.portal.PermissionStore",

@@ -50,6 +50,9 @@ public:
     void pressUntil(const std::function<bool()>& done);
     // The notice that has the focus, closed as a user does; the focus back in the editor.
     void closeNotice();
+    // The app's `notices` at launch and, where `confirm`, the desktop's confirmation of its
+    // shortcut, closed in whatever order they come; the focus back in the editor.
+    void closeLaunchNotices(int notices, bool confirm);
     // In the editor, or by another program where the editor cannot.
     virtual void copy(const QString& text) { tellEditor("copy", text); }
     // The screen, kept in the build's screenshots folder under the current case's name.
