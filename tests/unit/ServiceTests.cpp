@@ -49,15 +49,16 @@ TEST(RequestBody, OverTheServiceLimitNothingIsSentAndTheRunFails) {
 
 struct ReplyCase {
     std::string name;
-    int status;
-    std::string body;
+    std::optional<int> status;  // absent: not an HTTP response
+    std::optional<std::string> body;
     std::optional<std::string> expected;
+    bool transportError = false;
 };
 class Reply : public ::testing::TestWithParam<ReplyCase> {};
 
 TEST_P(Reply, IsInterpretedByTheProtocolRules) {
     const ReplyCase& c = GetParam();
-    EXPECT_EQ(interpretReply(HttpResponse{false, c.status, c.body}), c.expected);
+    EXPECT_EQ(interpretReply(HttpResponse{c.transportError, c.status, c.body}), c.expected);
 }
 
 std::string nested(int depth) {
@@ -86,15 +87,11 @@ const ReplyCase REPLIES[] = {
     {"InvalidUtf8", 200, "{\"improved_prompt\":\"\xC3\x28\"}", std::nullopt},
     {"Status201", 201, R"({"improved_prompt":"x"})", std::nullopt},
     {"Status500", 500, R"({"improved_prompt":"x"})", std::nullopt},
+    {"TransportError", 200, R"({"improved_prompt":"x"})", std::nullopt, true},
+    {"NoStatus", std::nullopt, R"({"improved_prompt":"x"})", std::nullopt},
+    {"NoBodyData", 200, std::nullopt, std::nullopt},
 };
 INSTANTIATE_TEST_SUITE_P(Table, Reply, ::testing::ValuesIn(REPLIES), [](const auto& c) { return c.param.name; });
-
-TEST(Reply, TransportFailuresAreAbsent) {
-    const std::string ok = R"({"improved_prompt":"x"})";
-    EXPECT_EQ(interpretReply(HttpResponse{true, 200, ok}), std::nullopt);
-    EXPECT_EQ(interpretReply(HttpResponse{false, std::nullopt, ok}), std::nullopt) << "not an HTTP response";
-    EXPECT_EQ(interpretReply(HttpResponse{false, 200, std::nullopt}), std::nullopt) << "no body data";
-}
 
 }  // namespace
 }  // namespace quillberry::fake
