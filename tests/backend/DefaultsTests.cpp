@@ -26,6 +26,13 @@ unsigned mode(const QString& path) {
     return ::stat(path.toUtf8().constData(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
+// What a restart would find: the file as it is on disk. (QSettings objects of one process
+// share what they read.)
+QByteArray onDisk(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : "(unreadable)";
+}
+
 void writeFile(const QString& name, const QByteArray& data) {
     QFile f(name);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -54,23 +61,18 @@ TEST(Defaults, AFailedWriteKeepsTheFileAndTheSessionKeepsTheValue) {
     rlimit before{};
     getrlimit(RLIMIT_FSIZE, &before);
     std::signal(SIGXFSZ, SIG_IGN);
-    rlimit tiny = before;
-    tiny.rlim_cur = 16;
+    const rlimit tiny = {16, before.rlim_max};
     setrlimit(RLIMIT_FSIZE, &tiny);
     defaults.setString("verbalift_email", "new@example.com");
     defaults.setBool("quillberry_onboarding_done", true);
     setrlimit(RLIMIT_FSIZE, &before);
 
-    QFile onDisk(file);  // (QSettings objects of one process share what they read: look at the file)
-    ASSERT_TRUE(onDisk.open(QIODevice::ReadOnly));
-    EXPECT_EQ(onDisk.readAll().toStdString(), "[General]\nverbalift_email=kept@example.com\n") << "a restart finds it";
+    EXPECT_EQ(onDisk(file).toStdString(), "[General]\nverbalift_email=kept@example.com\n") << "a restart finds it";
     EXPECT_FALSE(QFile::exists(file + ".corrupt"));
     EXPECT_EQ(defaults.stringForKey("verbalift_email"), "new@example.com") << "the session goes on";
     EXPECT_TRUE(defaults.boolForKey("quillberry_onboarding_done"));
     defaults.removeObject("other");
-    onDisk.close();
-    ASSERT_TRUE(onDisk.open(QIODevice::ReadOnly));
-    const QByteArray saved = onDisk.readAll();
+    const QByteArray saved = onDisk(file);
     EXPECT_TRUE(saved.contains("verbalift_email=new@example.com") && saved.contains("quillberry_onboarding_done=true"))
         << "the next write saves it all: " << saved.toStdString();
     EXPECT_EQ(mode(file), 0600u);
@@ -83,8 +85,7 @@ TEST(Defaults, TheFolderAndTheFileArePrivateFromTheirFirstByte) {
     const mode_t umask = ::umask(0);
     rlimit before{};
     getrlimit(RLIMIT_FSIZE, &before);
-    rlimit tiny = before;
-    tiny.rlim_cur = 16;  // the write fails once its file exists: no tightening after it
+    const rlimit tiny = {16, before.rlim_max};  // the write fails once its file exists: no tightening after it
     std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &tiny);
     qt::QtDefaults("app.quillberry.test-private").setString("verbalift_email", "me@example.com");
@@ -105,9 +106,7 @@ TEST(Defaults, AKillMidWriteLeavesTheWholeOldValueOrTheWholeNewOne) {
         }
         ::kill(pid_t(writer.processId()), SIGKILL);
         ASSERT_TRUE(writer.waitExit());
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QByteArray text = f.readAll(), value = text.mid(text.indexOf('=') + 1).trimmed();
+        const QByteArray text = onDisk(file), value = text.mid(text.indexOf('=') + 1).trimmed();
         EXPECT_TRUE(value == QByteArray(200'000, 'a') || value == QByteArray(200'000, 'b')) << "round " << round;
     }
 }

@@ -53,8 +53,7 @@ TEST(Trigger, NoPeerTakesTheSocketDownOrHoldsItUpAndBusyIsToldFromAbsent) {
     // Peers that take every descriptor there is, then go.
     rlimit before{};
     getrlimit(RLIMIT_NOFILE, &before);
-    rlimit few = before;
-    few.rlim_cur = QDir("/proc/self/fd").count() + 16;
+    const rlimit few = {QDir("/proc/self/fd").count() + 16, before.rlim_max};
     setrlimit(RLIMIT_NOFILE, &few);
     std::vector<int> peers;
     for (int fd; (fd = connectTo(path)) >= 0;) peers.push_back(fd);

@@ -60,6 +60,8 @@ struct Serving {
         thread = std::thread([this] { server.listen_after_bind(); });
         while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    // The service itself, with the given improver.
+    explicit Serving(Improver& improver) : Serving([&](httplib::Server& s) { installRoutes(s, improver); }) {}
     ~Serving() {
         server.stop();
         thread.join();
@@ -69,11 +71,6 @@ struct Serving {
     httplib::Server server;
     int port = 0;
     std::thread thread;
-};
-
-// The service itself, with the given improver.
-struct Running : Serving {
-    explicit Running(Improver& improver) : Serving([&](httplib::Server& s) { installRoutes(s, improver); }) {}
 };
 
 // A request as bytes on the wire: the refusals that matter come from headers no client library
@@ -96,7 +93,7 @@ class Requests : public ::testing::TestWithParam<RequestCase> {};
 
 TEST_P(Requests, GetTheirStatusAndAJsonAnswerThatNeverEchoesTheAddress) {
     BuiltinImprover improver;
-    Running service(improver);
+    Serving service(improver);
     std::string bytes = GetParam().bytes;
     for (size_t at; (at = bytes.find("PORT")) != std::string::npos;) bytes.replace(at, 4, std::to_string(service.port));
     const std::string answer = testing::rawExchange(service.port, bytes);
@@ -133,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Requests, ::testing::ValuesIn(REQUESTS), [](cons
 
 TEST(Limits, SixtyFourClientsTricklingHeadersLeaveRoomForOthers) {
     BuiltinImprover improver;
-    Running service(improver);
+    Serving service(improver);
     std::vector<int> slow;
     for (int i = 0; i < 64; ++i) slow.push_back(testing::rawConnection(service.port, "POST /improve HTTP/1.1\r\nHo"));
     auto client = service.client();
@@ -173,7 +170,7 @@ TEST(Upstream, ForwardsWithTheKeyAndAFailureOrAnOverlongReplyIsA502) {
     EXPECT_EQ(improver.improve("draft"), "Better: draft");
     EXPECT_EQ(seen["model"], "local-model");
     EXPECT_EQ(auth, "Bearer k3y");
-    Running service(improver);
+    Serving service(improver);
     auto res = service.client().Post("/improve", R"({"prompt":"fail","email":"e"})", "application/json");
     EXPECT_EQ(res->status, 502);
     EXPECT_EQ(improver.improve("moved"), std::nullopt) << "a redirect is not followed";

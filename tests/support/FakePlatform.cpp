@@ -37,14 +37,11 @@ void FakePlatform::respond(HttpResponse response) {
 }
 
 AlertAnswer FakePlatform::runModal(const AlertSpec& spec) {
-    AlertAnswer answer;
-    if (!script.empty()) {
-        auto next = std::move(script.front());
-        script.pop_front();
-        answer = next(spec);
-    }
     shown.push_back(spec);
-    return answer;
+    if (script.empty()) return {};
+    auto next = std::move(script.front());
+    script.pop_front();
+    return next(spec);
 }
 
 }  // namespace quillberry::fake

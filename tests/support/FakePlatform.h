@@ -191,8 +191,7 @@ private:
     bool isProcessTrustedWithPrompt() override { return ++trustPrompts, trusted; }
     bool installHandler(std::function<void()> onPressed) override { return hotkeyHandler = std::move(onPressed), true; }
     std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int) override {
-        if (key != KeyCode::U || modifiers != ModifierMask::Command) return std::nullopt;
-        return 7;
+        return key == KeyCode::U && modifiers == ModifierMask::Command ? std::optional(7) : std::nullopt;
     }
     void post(HttpRequest request, std::function<void(HttpResponse)> completion) override {
         calls.push_back({std::move(request), std::move(completion)});
