@@ -53,7 +53,7 @@ TEST(Trigger, NoPeerTakesTheSocketDownOrHoldsItUpAndBusyIsToldFromAbsent) {
     // Peers that take every descriptor there is, then go.
     rlimit before{};
     getrlimit(RLIMIT_NOFILE, &before);
-    const rlimit few = {QDir("/proc/self/fd").count() + 16, before.rlim_max};
+    const rlimit few = {rlim_t(QDir("/proc/self/fd").count()) + 16, before.rlim_max};
     setrlimit(RLIMIT_NOFILE, &few);
     std::vector<int> peers;
     for (int fd; (fd = connectTo(path)) >= 0;) peers.push_back(fd);

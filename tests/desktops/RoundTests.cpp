@@ -85,7 +85,8 @@ TEST_P(Round, ImprovesTheTextAndGivesTheFocusBack) {
 
 // Each desktop that has `feature`, in manual mode and, where it lets the app read the selection,
 // in automatic mode; or only in the `mode` given.
-std::vector<std::tuple<Row, bool>> cases(bool Row::*feature = nullptr, std::optional<bool> mode = {}) {
+using Feature = bool Row::*;
+std::vector<std::tuple<Row, bool>> cases(Feature feature = nullptr, std::optional<bool> mode = {}) {
     std::vector<std::tuple<Row, bool>> all;
     for (const Row& row : rows()) {
         for (bool automatic : {false, true}) {
