@@ -134,8 +134,13 @@ void Desktop::closeLaunchNotices(int notices, bool confirm) {
     while (notices > 0 || confirm) {
         QString at;
         EVENTUALLY((at = focused()) == appId || (confirm && at == confirmation));
-        at == appId ? (key("Return"), --notices) : (key(confirmKey), confirm = false);
-        EVENTUALLY(focused() != at);
+        if (at == appId) {
+            key("Return"), --notices;
+            EVENTUALLY(focused() != at);
+        } else {  // (Plasma's dialog has the focus a moment before it takes keys: pressed again)
+            EVENTUALLY((key(confirmKey), waitFor([&] { return focused() != at; }, 1500)));
+            confirm = false;
+        }
     }
     EVENTUALLY(focused() == EDITOR);
 }

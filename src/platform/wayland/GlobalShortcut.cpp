@@ -4,6 +4,7 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
+#include <algorithm>
 
 namespace quillberry::wayland {
 
@@ -76,8 +77,23 @@ void GlobalShortcut::readVersion() {
                  return settle(Outcome::Unavailable);
              version_ = reply.arguments()[0].value<QDBusVariant>().variant().toUInt();
              bus_.connect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this, SLOT(onActivated(QDBusMessage)));
-             createSession();
+             version_ < 2 ? readKdeVersion() : createSession();
          });
+}
+
+// KDE's own portal decides when a shortcut known from an earlier run is live, and some front
+// ends report version 1 in front of a KDE portal of version 2 (the Debian snapshot's, with
+// Plasma 6.7): there its own version counts. Asked only if it runs: never started for this.
+void GlobalShortcut::readKdeVersion() {
+    QDBusMessage get = QDBusMessage::createMethodCall("org.freedesktop.impl.portal.desktop.kde", PORTAL_PATH,
+                                                      "org.freedesktop.DBus.Properties", "Get");
+    get.setArguments({QString("org.freedesktop.impl.portal.GlobalShortcuts"), QString("version")});
+    get.setAutoStartService(false);
+    call(get, QUICK_MS, [this](const QDBusMessage& reply) {
+        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+            version_ = std::max(version_, reply.arguments()[0].value<QDBusVariant>().variant().toUInt());
+        createSession();
+    });
 }
 
 // Each call answers with a Request object whose Response signal carries the result. Its
@@ -125,10 +141,9 @@ void GlobalShortcut::createSession() {
 
 // A shortcut the desktop knows from an earlier run is listed in the new session. KDE's
 // portals of interface version 1 (Plasma up to 6.4) also make it live there, and a bind would
-// open System Settings at every launch (up to 6.3). From version 2 on (Plasma 6.5+ behind
-// xdg-desktop-portal 1.21.2+) a bind of known shortcuts asks nothing, and from Plasma 6.7.4
-// only a bind makes them live. GNOME lists nothing before a bind, and asks only about
-// shortcuts it has not stored.
+// open System Settings at every launch (up to 6.3). From version 2 on (Plasma 6.5+) a bind of
+// known shortcuts asks nothing, and from Plasma 6.7 only a bind makes them live. GNOME lists
+// nothing before a bind, and asks only about shortcuts it has not stored.
 void GlobalShortcut::listShortcuts() {
     request("ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session_))}, {}, QUICK_MS,
             [this](uint response, const QVariantMap& results) {

@@ -34,6 +34,7 @@ private:
     void request(const QString& method, const QVariantList& args, QVariantMap options, int limitMs, Then then);
     void registerAppId();
     void readVersion();
+    void readKdeVersion();
     void createSession();
     void listShortcuts();
     void bindShortcuts();
