@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# A private X server with a window manager that hosts tray icons (icewm), every process stopped
+# A private X server with a window manager that hosts tray icons (icewm) and a session bus, every process stopped
 # by its PID: the one X session of scripts/run, the install test, the benchmarks and the tests.
 #   xsession.sh start DIR       starts it, records its display and PIDs in DIR, returns once both answer
 #   xsession.sh run DIR CMD...  runs CMD there, as a new user would: private home, XDG folders, runtime folder
@@ -25,9 +25,14 @@ xsession_start() {
   echo ":$(tr -d '[:space:]' <"$dir/number" 2>/dev/null)" >"$dir/display"
   DISPLAY=$(cat "$dir/display") setsid icewm </dev/null >/dev/null 2>&1 &
   echo $! >>"$dir/pids"
-  # Up once the window manager's tray is there to take icons.
+  # A session bus, as a desktop session has: without one, the first program to want it has
+  # libdbus start one for the display, which outlives the session.
+  setsid dbus-daemon --session --nofork --address="unix:path=$dir/bus" </dev/null >/dev/null 2>&1 &
+  echo $! >>"$dir/pids"
+  echo "unix:path=$dir/bus" >"$dir/bus-address"
+  # Up once the window manager's tray is there to take icons, and the bus listens.
   for i in $(seq 1 200); do
-    DISPLAY=$(cat "$dir/display") xdotool search --name '^SystemTray$' >/dev/null 2>&1 && return 0
+    [ -S "$dir/bus" ] && DISPLAY=$(cat "$dir/display") xdotool search --name '^SystemTray$' >/dev/null 2>&1 && return 0
     sleep 0.05
   done
   echo "the X session did not start" >&2
@@ -56,6 +61,7 @@ xsession_run() {
   local keep=() name
   for name in $(compgen -e | grep -E '^((A|UB|L)SAN_OPTIONS|GTEST_[A-Z_]+)$'); do keep+=("$name=${!name}"); done
   exec env -i "${keep[@]}" PATH="$PATH" LANG=C.UTF-8 DISPLAY="$(cat "$dir/display")" QT_QPA_PLATFORM=xcb HOME="$home" \
+    DBUS_SESSION_BUS_ADDRESS="$(cat "$dir/bus-address")" \
     XDG_RUNTIME_DIR="$home/runtime" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
     XDG_CACHE_HOME="$home/.cache" "$@"
 }
@@ -67,8 +73,8 @@ start_xsession() {
   mkdir -p "$XS_ROOT/runtime" "$XS_ROOT/home"
   chmod 700 "$XS_ROOT/runtime"
   unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_STATE_HOME DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XDG_SESSION_TYPE
-  export DISPLAY XDG_RUNTIME_DIR="$XS_ROOT/runtime" HOME="$XS_ROOT/home" QT_QPA_PLATFORM=xcb
-  DISPLAY=$(cat "$XS_ROOT/x/display")
+  export DISPLAY XDG_RUNTIME_DIR="$XS_ROOT/runtime" HOME="$XS_ROOT/home" QT_QPA_PLATFORM=xcb DBUS_SESSION_BUS_ADDRESS
+  DISPLAY=$(cat "$XS_ROOT/x/display") DBUS_SESSION_BUS_ADDRESS=$(cat "$XS_ROOT/x/bus-address")
 }
 
 stop_xsession() {

@@ -238,7 +238,10 @@ public:
         const QByteArray said = user.run(user.path("bin/xsession.sh"), {"start", user.path(".x")});
         QFile display(user.path(".x/display"));
         ASSERT_TRUE(display.open(QIODevice::ReadOnly)) << said.toStdString();
-        user.set("QT_QPA_PLATFORM=xcb XDG_SESSION_TYPE=x11 DISPLAY=" + display.readAll().trimmed());
+        QFile bus(user.path(".x/bus-address"));  // the session's bus
+        ASSERT_TRUE(bus.open(QIODevice::ReadOnly));
+        user.set("QT_QPA_PLATFORM=xcb XDG_SESSION_TYPE=x11 DISPLAY=" + display.readAll().trimmed() +
+                 " DBUS_SESSION_BUS_ADDRESS=" + bus.readAll().trimmed());
         startEditor();
     }
     QString focused() override {
