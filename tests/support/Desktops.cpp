@@ -60,15 +60,10 @@ Desktop::~Desktop() {
 }
 
 QString Desktop::socket(const QString& pattern) {
-    QString found;
-    EXPECT_TRUE(waitFor([&] {
-        for (const QString& name : QDir(user.runtime()).entryList({pattern}, QDir::System)) {
-            if (!name.endsWith(".lock")) found = name;
-        }
-        return !found.isEmpty();
-    })) << pattern.toStdString()
-        << " never came: " << session_.front()->readAll().toStdString();
-    return found;
+    QStringList found;  // sockets only, not their lock files
+    EXPECT_TRUE(waitFor([&] { return !(found = QDir(user.runtime()).entryList({pattern}, QDir::System)).isEmpty(); }))
+        << pattern.toStdString() << " never came: " << session_.front()->readAll().toStdString();
+    return found.value(0);
 }
 
 void Desktop::startBus(const std::optional<QStringList>& services) {
@@ -235,12 +230,9 @@ public:
         appId = "Quillberry";  // the window class
         user.install(QUILLBERRY_SOURCE_DIR "/scripts/lib/xsession.sh", "bin/xsession.sh");
         const QByteArray said = user.run(user.path("bin/xsession.sh"), {"start", user.path(".x")});
-        QFile display(user.path(".x/display"));
-        ASSERT_TRUE(display.open(QIODevice::ReadOnly)) << said.toStdString();
-        QFile bus(user.path(".x/bus-address"));  // the session's bus
-        ASSERT_TRUE(bus.open(QIODevice::ReadOnly));
-        user.set("QT_QPA_PLATFORM=xcb XDG_SESSION_TYPE=x11 DISPLAY=" + display.readAll().trimmed() +
-                 " DBUS_SESSION_BUS_ADDRESS=" + bus.readAll().trimmed());
+        ASSERT_TRUE(QFile::exists(user.path(".x/bus-address"))) << said.toStdString();
+        user.set("QT_QPA_PLATFORM=xcb XDG_SESSION_TYPE=x11 DISPLAY=" + run("cat", {user.path(".x/display")}).trimmed() +
+                 " DBUS_SESSION_BUS_ADDRESS=" + run("cat", {user.path(".x/bus-address")}).trimmed());
         startEditor();
     }
     QString focused() override {
@@ -262,10 +254,7 @@ public:
         user.set(
             "WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman XDG_SESSION_TYPE=wayland "
             "QT_QPA_PLATFORM=wayland XDG_CURRENT_DESKTOP=sway");
-        // The binding the app tells sway users to make; a bar, whose tray shows the icon.
-        user.write(".config/sway/config",
-                   "xwayland disable\nbindsym Ctrl+u exec quillberry --trigger\nbar {\n"
-                   "    position top\n}\n");
+        user.install(QUILLBERRY_SOURCE_DIR "/tests/support/sway.config", ".config/sway/config");
         launch("sway");
         user.set("WAYLAND_DISPLAY=" + socket("wayland-*") + " SWAYSOCK=" + user.runtime() + "/" + socket("sway-ipc.*"));
         // A headless seat has a keyboard only while a virtual one exists: one for the whole
@@ -408,42 +397,25 @@ protected:
     }
 
 private:
-    // As GNOME Settings writes them: the extensions the user enabled, and Ctrl+U running the
-    // command the app asks users to bind.
+    // As GNOME Settings writes them: the extensions the user enabled (with one that lets the test
+    // evaluate code in the shell, never installed), and before the portal, the custom shortcut.
     void configure() {
-        // Eval for the test alone, never installed. Extensions are modules from GNOME 45 on.
-        const bool modern = user.run("gnome-shell", {"--version"}).split(' ').value(2).split('.')[0].toInt() >= 45;
-        const QString uuid = "unsafe-mode@tests.quillberry.app", folder = ".local/share/gnome-shell/extensions/" + uuid;
-        user.write(folder + "/metadata.json", QString(R"({"uuid": "%1", "name": "Eval", "description": "For the tests",
-                   "shell-version": ["43", "44", "45", "46", "47", "48", "49", "50"]})")
-                                                  .arg(uuid)
-                                                  .toUtf8());
-        user.write(folder + "/extension.js",
-                   modern ? "export default class { enable() { global.context.unsafe_mode = true; } disable() {} }"
-                          : "function init() { return {enable() { global.context.unsafe_mode = true; }, "
-                            "disable() {}}; }");
-        const QString keys = "org.gnome.settings-daemon.plugins.media-keys", custom = keys + ".custom-keybinding:/" +
-                                                                                      QString(keys).replace('.', '/') +
-                                                                                      "/custom-keybindings/custom0/";
-        QList<QStringList> settings{
-            {"org.gnome.shell", "disable-user-extensions", "false"},
-            {"org.gnome.shell", "enabled-extensions", "['" + uuid + "', 'ubuntu-appindicators@ubuntu.com']"}};
-        if (!portal) {
-            settings << QStringList{keys, "custom-keybindings", "['" + custom.section(':', 1) + "']"}
-                     << QStringList{custom, "name", "Quillberry"}
-                     << QStringList{custom, "command", "quillberry --trigger"}
-                     << QStringList{custom, "binding", "<Control>u"};
+        const QString from = QUILLBERRY_SOURCE_DIR "/tests/support/gnome/";
+        const QString folder = ".local/share/gnome-shell/extensions/unsafe-mode@tests.quillberry.app/";
+        const bool modules = user.run("gnome-shell", {"--version"}).split(' ').value(2).split('.')[0].toInt() >= 45;
+        user.install(from + "metadata.json", folder + "metadata.json");
+        user.install(from + (modules ? "extension.js" : "extension-legacy.js"), folder + "extension.js");
+        for (const QString settings : {"settings.ini", portal ? "" : "custom-shortcut.ini"}) {
+            if (!settings.isEmpty()) user.run("sh", {"-c", "dconf load / < '" + from + settings + "'"});
         }
-        for (const QStringList& setting : settings) user.run("gsettings", QStringList{"set"} + setting);
         // The portals of a GNOME session, as gnome-session ships their choice.
         user.write(".config/xdg-desktop-portal/gnome-portals.conf", "[preferred]\ndefault=gnome;gtk;\n");
     }
+    // The value of `code` in the shell, as JSON (strings in quotes, which no value here holds).
     QString eval(const QString& code) {
         const QVariantList values =
             call(bus_, "org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval", {code}).arguments();
-        if (values.size() != 2 || !values[0].toBool()) return "(failed)";
-        const QJsonValue value = QJsonDocument::fromJson("[" + values[1].toString().toUtf8() + "]").array().at(0);
-        return value.isString() ? value.toString() : values[1].toString();
+        return values.size() == 2 && values[0].toBool() ? values[1].toString().remove('"') : "(failed)";
     }
     void remoteCall(const QString& method, const QVariantList& args = {}) {
         call(bus_, "org.gnome.Mutter.RemoteDesktop", remote_, "org.gnome.Mutter.RemoteDesktop.Session", method, args);

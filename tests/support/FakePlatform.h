@@ -148,7 +148,6 @@ public:
     std::optional<std::string> selection;  // what the frontmost application has selected
     bool trusted = false;
     std::function<void()> hotkeyHandler;
-    std::vector<std::string> openedUrls;
     std::deque<std::function<AlertAnswer(const AlertSpec&)>> script;
     std::vector<AlertSpec> shown;
     std::deque<FakeHttpCall> calls;
@@ -196,7 +195,7 @@ private:
     void post(HttpRequest request, std::function<void(HttpResponse)> completion) override {
         calls.push_back({std::move(request), std::move(completion)});
     }
-    bool openUrl(const std::string& url) override { return openedUrls.push_back(url), true; }
+    bool openUrl(const std::string&) override { return true; }
     std::unique_ptr<Window> makeWindow(const Rect&, int) override { return std::make_unique<FakeWindow>(*this); }
     std::unique_ptr<View> makeView(const Rect&) override { return std::unique_ptr<TextField>(new FakeView); }
     std::unique_ptr<TextField> makeLabel(const std::string&) override { return std::make_unique<FakeView>(); }

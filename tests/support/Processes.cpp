@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 
 #include <QCoreApplication>
@@ -16,7 +15,6 @@
 namespace quillberry::testing {
 
 namespace {
-constexpr uid_t NOBODY = 65534;
 bool asRoot() { return ::getuid() == 0; }
 }  // namespace
 
@@ -128,15 +126,8 @@ void User::startBus(const std::optional<QStringList>& services) {
 }
 
 void User::own(const QString& path) const {
-    if (!asRoot()) return;
-    // (The user's programs may remove a file of theirs meanwhile, such as a cache's temporary.)
-    const bool owned = ::lchown(path.toUtf8().constData(), NOBODY, NOBODY) == 0 || errno == ENOENT;
-    EXPECT_TRUE(owned) << path.toStdString();
-    if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink()) {
-        for (const QString& entry : QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
-            own(path + "/" + entry);
-        }
-    }
+    // (-f: the user's programs may remove a file of theirs meanwhile, such as a cache's temporary.)
+    if (asRoot()) testing::run("chown", {"-R", "-h", "-f", "65534:65534", path});
 }
 
 }  // namespace quillberry::testing

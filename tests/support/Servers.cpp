@@ -4,6 +4,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include "Processes.h"
 
@@ -20,10 +21,11 @@ std::unique_ptr<QTcpSocket> ServiceStub::nextRequest() {
         const qsizetype end = received.indexOf("\r\n\r\n");
         if (end < 0) return false;
         head = received.left(end);
-        qsizetype length = 0;
-        for (const QByteArray& line : head.toLower().split('\n')) {
-            if (line.startsWith("content-length:")) length = line.mid(15).trimmed().toLongLong();
-        }
+        const qsizetype length =
+            QRegularExpression("\r\ncontent-length: *([0-9]+)", QRegularExpression::CaseInsensitiveOption)
+                .match(head)
+                .captured(1)
+                .toLongLong();
         body = received.mid(end + 4);
         return body.size() >= length;
     };
