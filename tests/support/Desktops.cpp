@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QRasterWindow>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QUrl>
 #include <iostream>
@@ -66,7 +67,7 @@ QString Desktop::socket(const QString& pattern) {
     return found.value(0);
 }
 
-void Desktop::startBus(const std::optional<QStringList>& services) {
+void Desktop::startBus(const QStringList& services) {
     user.startBus(services);
     bus_ = QDBusConnection::connectToBus(user.busAddress(), user.runtime());
 }
@@ -100,16 +101,12 @@ QString Desktop::tellEditor(const QString& command, const QString& text) {
     return QUrl::fromPercentEncoding(line.mid(2).trimmed());
 }
 
-void Desktop::installApp(const QString& build) {
+void Desktop::startApp(const QString& build) {
     for (const char* file : {"quillberry", "libquillberry-app.so", "resources/menubar_icon.png"}) {
         user.install(QFileInfo(build).dir().filePath(file), QString("bin/") + file);
     }
     // Its desktop entry, which newer portals look up for the app id it registers.
     user.install(QUILLBERRY_DESKTOP_ENTRY, ".local/share/applications/" + APP + ".desktop");
-}
-
-void Desktop::startApp(const QString& build) {
-    installApp(build);
     app = user.start(user.path("bin/quillberry"));
     // Up once its trigger socket takes connections (a killed instance's may still be there).
     QLocalSocket probe;
@@ -266,7 +263,6 @@ public:
         return user.run("sh", {"-c", "swaymsg -t get_tree | jq -r '.. | select(.focused? == true) | .app_id'"})
             .trimmed();
     }
-    void pressShortcut() override { user.run("wtype", {"-M", "ctrl", "u", "-m", "ctrl"}); }
 
 protected:
     void key(const QString& name) override {
@@ -306,7 +302,21 @@ public:
         EVENTUALLY(bus_.interface()->isServiceRegistered("org.freedesktop.portal.Desktop").value());
         startEditor();
     }
-    QString focused() override { return script("active ? active.resourceClass : ''"); }
+    // The active window's class, as a script run inside KWin (5's scripting or 6's) prints it.
+    QString focused() override {
+        const QString name = QString("s%1").arg(++scripts_), scripting = "org.kde.kwin.Scripting";
+        user.write(name + ".js", "var w = workspace.activeWindow || workspace.activeClient; print('" + name.toUtf8() +
+                                     "=' + (w ? w.resourceClass : ''));");
+        call(bus_, "org.kde.KWin", "/Scripting", scripting, "loadScript", {user.path(name + ".js"), name});
+        call(bus_, "org.kde.KWin", "/Scripting", scripting, "start");
+        QRegularExpressionMatch printed;
+        waitFor([&] {
+            output_ += session_.front()->readAll();
+            return (printed = QRegularExpression(name + "=(.*)\n").match(output_)).hasMatch();
+        });
+        call(bus_, "org.kde.KWin", "/Scripting", scripting, "unloadScript", {name});
+        return printed.captured(1);
+    }
     void key(const QString& name) override {
         QStringList codes;
         for (uint code : evdev(name)) codes << QString::number(code);
@@ -316,24 +326,6 @@ public:
     }
 
 private:
-    // The value of `expression` in a script run inside KWin (5's scripting or 6's), where `active`
-    // is the active window.
-    QString script(const QString& expression) {
-        const QString name = QString("s%1").arg(++scripts_), scripting = "org.kde.kwin.Scripting";
-        user.write(name + ".js", QString("var active = workspace.activeWindow || workspace.activeClient; "
-                                         "print('%1=' + (%2));")
-                                     .arg(name, expression)
-                                     .toUtf8());
-        call(bus_, "org.kde.KWin", "/Scripting", scripting, "loadScript", {user.path(name + ".js"), name});
-        call(bus_, "org.kde.KWin", "/Scripting", scripting, "start");
-        qsizetype at = -1;
-        waitFor([&] {
-            return (at = (output_ += session_.front()->readAll()).indexOf(name.toUtf8() + "=")) >= 0 &&
-                   output_.indexOf('\n', at) > 0;
-        });
-        call(bus_, "org.kde.KWin", "/Scripting", scripting, "unloadScript", {name});
-        return at < 0 ? QString() : QString(output_.mid(at, output_.indexOf('\n', at) - at)).section('=', 1);
-    }
     std::unique_ptr<Child> keys_;
     QByteArray output_;
     int scripts_ = 0;

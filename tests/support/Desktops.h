@@ -33,9 +33,8 @@ public:
     // The session, then the editor with the focus.
     virtual void start() = 0;
     // The launcher of `build`, the app's library beside it and its icon, copied to the user's bin
-    // folder, where the user can run them whatever the build tree's permissions.
-    void installApp(const QString& build);
-    // The app installed from `build`, up once its trigger socket listens.
+    // folder, where the user can run them whatever the build tree's permissions; the app started
+    // from there, up once its trigger socket listens.
     void startApp(const QString& build);
     std::unique_ptr<Child> app;
 
@@ -67,7 +66,7 @@ protected:
     void startEditor();
     QString tellEditor(const QString& command, const QString& text = {});
     QString socket(const QString& pattern);  // in the runtime folder, once the session made it
-    void startBus(const std::optional<QStringList>& services = std::nullopt);
+    void startBus(const QStringList& services);
     // A program of the session's, which goes with it.
     void launch(const QString& program, const QStringList& args = {}) { session_.push_back(user.start(program, args)); }
     std::vector<std::unique_ptr<Child>> session_;  // stopped last, in reverse order

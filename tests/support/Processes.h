@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
-#include <optional>
 
 // Texts in failure messages as text.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -66,9 +65,9 @@ public:
     void signIn(const std::string& email);
     // One of the app's files in the configuration folder, "<bundle id><suffix>", from the home.
     QString appFile(const QString& suffix) const;
-    // The user's session bus, which this process may use too. It starts the machine's services on
-    // demand, or only those named (none: a desktop without them, the portal among others).
-    void startBus(const std::optional<QStringList>& services = std::nullopt);
+    // The user's session bus, which this process may use too. It starts only the machine's
+    // services named (none: a desktop without them, the portal among others) on demand.
+    void startBus(const QStringList& services);
     QString busAddress() const { return env.value("DBUS_SESSION_BUS_ADDRESS"); }
 
 private:
