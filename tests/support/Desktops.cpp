@@ -17,10 +17,8 @@
 #include <QSocketNotifier>
 #include <QUrl>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <optional>
-#include <sstream>
 
 #include "config/Constants.h"
 #include "fake-input-client-protocol.h"
@@ -190,7 +188,7 @@ int runEditor(int argc, char** argv) {
 
 // Keys into KWin through its fake-input protocol, from a program of the user's (KWin tells
 // programs apart by their executable, which it cannot read for one of root's), as a
-// remote-control program sends them: lines of evdev codes, pressed in order, released in reverse.
+// remote-control program sends them: a line a key, by the name the tests give it.
 int runKeys(const char* socket) {
     wl_display* display = wl_display_connect(socket);
     if (!display) return 1;
@@ -207,9 +205,8 @@ int runKeys(const char* socket) {
     if (!input) return 1;
     org_kde_kwin_fake_input_authenticate(input, "quillberry tests", "keys of the tests");
     for (std::string line; std::getline(std::cin, line);) {
-        std::istringstream words(line);
-        auto send = [input](uint code, bool pressed) { org_kde_kwin_fake_input_keyboard_key(input, code, pressed); };
-        chord({std::istream_iterator<uint>(words), {}}, send);
+        chord(evdev(QString::fromStdString(line)),
+              [input](uint code, bool pressed) { org_kde_kwin_fake_input_keyboard_key(input, code, pressed); });
         if (wl_display_roundtrip(display) < 0) return 1;
         std::cout << "= " << std::endl;
     }
@@ -318,9 +315,7 @@ public:
         return printed.captured(1);
     }
     void key(const QString& name) override {
-        QStringList codes;
-        for (uint code : evdev(name)) codes << QString::number(code);
-        keys_->write((codes.join(' ') + "\n").toUtf8());
+        keys_->write((name + "\n").toUtf8());
         EXPECT_TRUE(waitFor([&] { return keys_->canReadLine() && keys_->readLine().startsWith("= "); }))
             << "no fake input: " << keys_->readAll().toStdString();
     }
