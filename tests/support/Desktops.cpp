@@ -356,7 +356,8 @@ public:
         user.set("WAYLAND_DISPLAY=" + socket("wayland-gnome"));
         // The services the bus starts on demand (the portal) find the display, as in a session.
         user.run("dbus-update-activation-environment", {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE"});
-        EVENTUALLY(eval("Main.layoutManager._startingUp") == "false");
+        // (A loaded machine takes GNOME Shell a while to start.)
+        ASSERT_TRUE(waitFor([&] { return eval("Main.layoutManager._startingUp") == "false"; }, 60000)) << "no shell";
         eval("Main.overview.hide()");
         // The daemon that runs the user's custom shortcuts, as the session starts it.
         if (!portal) launch("/usr/libexec/gsd-media-keys");
