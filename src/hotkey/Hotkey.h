@@ -5,7 +5,7 @@
 
 namespace quillberry {
 
-// Installs the handler and registers Cmd+U. Every press later calls `onPress` on the main
+// Installs the handler and registers the shortcut (Ctrl+U). Every press later calls `onPress` on the main
 // queue. Returns the registration's handle; a refusal is ignored and yields absent.
 std::optional<int> registerGlobalHotkey(std::function<void()> onPress);
 

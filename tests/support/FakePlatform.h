@@ -90,11 +90,13 @@ struct FakeWindow : Window {
     void setTitleHidden(bool) override {}
     void setBackgroundColor(const Color&) override {}
     void makeKeyAndOrderFront() override { visible = true; }
+    void makeFirstResponder(View& view) override { firstResponder = &view; }
     void close() override;
     void retainWhileOpen(std::shared_ptr<void> owner) override { retained = std::move(owner); }
     FakePlatform& platform;
     FakeView content;
     bool visible = false;
+    View* firstResponder = nullptr;
     std::shared_ptr<void> retained;
 };
 
@@ -189,6 +191,7 @@ private:
     }
     bool isProcessTrusted() override { return trusted; }
     bool isProcessTrustedWithPrompt() override { return ++trustPrompts, trusted; }
+    void withdrawTrust() override { trusted = false; }
     bool installHandler(std::function<void()> onPressed) override { return hotkeyHandler = std::move(onPressed), true; }
     std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int) override {
         return key == KeyCode::U && modifiers == ModifierMask::Command ? std::optional(7) : std::nullopt;

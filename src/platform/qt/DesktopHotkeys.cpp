@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 
 #include "config/Constants.h"
+#include "config/Keys.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/TriggerServer.h"
@@ -77,10 +78,12 @@ bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
 // until the trigger has been used once (a marker file records that).
 void DesktopHotkeys::sayHowToBindTheTrigger() {
     if (QFileInfo::exists(triggerUsedMarker())) return;
+    const QString keys = QString::fromStdString(withPrimaryModifier(DEFAULT_SHORTCUT_KEY));
     showNoticeWhenIdle("Raccourci à configurer",
-                       "Sur cette session Wayland, Quillberry ne reçoit pas Ctrl+U. Dans les raccourcis clavier de "
-                       "ton bureau, associe à Ctrl+U la commande :\n\nquillberry --trigger\n\n"
-                       "Ce message ne reviendra plus une fois le raccourci utilisé.");
+                       QString("Sur cette session Wayland, Quillberry ne reçoit pas %1. Dans les raccourcis clavier de "
+                               "ton bureau, associe à %1 la commande :\n\nquillberry --trigger\n\n"
+                               "Ce message ne reviendra plus une fois le raccourci utilisé.")
+                           .arg(keys));
 }
 
 QString DesktopHotkeys::triggerUsedMarker() const { return configFile(bundleId_, ".trigger-used"); }
@@ -111,7 +114,14 @@ std::optional<int> DesktopHotkeys::registerHotkey(KeyCode key, ModifierMask modi
         }
     }
     xcb_flush(connection);
-    if (!grabbed) return std::nullopt;
+    if (!grabbed) {
+        const QString keys = QString::fromStdString(withPrimaryModifier(DEFAULT_SHORTCUT_KEY));
+        showNoticeWhenIdle("Raccourci déjà pris",
+                           QString("Un autre programme utilise déjà %1 : Quillberry ne le reçoit pas. Pour choisir un "
+                                   "autre raccourci, clique sur l'icône Quillberry puis sur « Raccourci : %1 ».")
+                               .arg(keys));
+        return std::nullopt;
+    }
     filter_->keycode = code;
     filter_->modifiers = XCB_MOD_MASK_CONTROL;
     return id;

@@ -14,6 +14,8 @@
 #include <QUrl>
 #include <QWidget>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtPlatform.h"
@@ -141,7 +143,12 @@ void installTerminationHandler() {
 }
 
 void silenceQtMessages() {
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    // A fatal error still ends the process, as a failure and in a word, not as a crash.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type != QtFatalMsg) return;
+        std::fprintf(stderr, "quillberry : impossible de continuer (%s)\n", message.toLocal8Bit().constData());
+        std::_Exit(1);
+    });
 }
 
 }  // namespace quillberry::qt

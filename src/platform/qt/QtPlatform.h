@@ -137,6 +137,7 @@ public:
     void copySelection() override;
     bool isProcessTrusted() override;
     bool isProcessTrustedWithPrompt() override;
+    void withdrawTrust() override;
 
     class WriteOnInput;
 
@@ -229,8 +230,10 @@ private:
 
 // In a Wayland session, at launch: one notice for each thing the desktop withholds.
 void tellSessionLimits(const Session& session);
+// A notice when, a few seconds after launch, no tray shows the status item.
+void tellWhenNoTray();
 // An informational notice with one "Compris" button, posted, once no other dialog is open.
-void showNoticeWhenIdle(const char* title, const char* text);
+void showNoticeWhenIdle(const QString& title, const QString& text);
 
 // Quits the event loop in order on SIGTERM and SIGINT.
 void installTerminationHandler();

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "config/Keys.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace quillberry::qt {
@@ -75,6 +76,7 @@ void StatusMenu::keyPressEvent(QKeyEvent* event) {
 QtStatusItem::QtStatusItem(const Session& session) : session_(session) {
     refresh();
     tray_.show();
+    tellWhenNoTray();
     // A click on a status item opens its menu; the tray's context menu covers the
     // other button.
     QObject::connect(&tray_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -116,7 +118,8 @@ void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const
             continue;
         }
         if (!item.keyEquivalent.empty()) {
-            action->setShortcut(QKeySequence(QString("Ctrl+") + QString::fromStdString(item.keyEquivalent).toUpper()));
+            const std::string keys = withPrimaryModifier(item.keyEquivalent);
+            action->setShortcut(QKeySequence(QString::fromStdString(keys).toUpper()));
         }
         // Queued, so the command (which may run a modal dialog) starts after the menu has
         // closed instead of inside its event handling.
