@@ -1,12 +1,17 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 
 #include <httplib.h>
 
-#include "Servers.h"
+#include "Processes.h"
 #include "platform/qt/CurlHttp.h"
 
 namespace quillberry::testing {
@@ -14,6 +19,45 @@ namespace {
 
 using namespace std::chrono_literals;
 using qt::CurlHttp;
+
+// A loopback server that sends what a case scripts, replies no real server would send: it
+// accepts connections on a free port, reads the request, and hands each socket to `serve`.
+struct RawServer {
+    using Serve = std::function<void(int fd, const std::atomic<bool>& stopping)>;
+    explicit RawServer(Serve serve) : serve_(std::move(serve)), listen_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t len = sizeof addr;
+        ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), len);
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
+        url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+        ::listen(listen_, 8);
+        thread_ = std::thread([this] {
+            for (int fd; (fd = ::accept(listen_, nullptr, nullptr)) >= 0 && !stopping_; ::close(fd)) {
+                char request[65536];
+                ::recv(fd, request, sizeof request, 0);
+                serve_(fd, stopping_);
+            }
+        });
+    }
+    ~RawServer() {
+        stopping_ = true;
+        ::shutdown(listen_, SHUT_RDWR);
+        ::close(listen_);
+        thread_.join();
+    }
+    static void send(int fd, const std::string& data) { ::send(fd, data.data(), data.size(), MSG_NOSIGNAL); }
+    // Sleeps in small steps so a stopping server does not hold the test up.
+    static void pause(const std::atomic<bool>& stopping, int ms) {
+        for (int waited = 0; waited < ms && !stopping; waited += 10) std::this_thread::sleep_for(10ms);
+    }
+    std::string url;
+
+private:
+    Serve serve_;
+    int listen_;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
 
 // Posts one request and returns its reply, which must complete once and off the caller's thread.
 HttpResponse postOnce(const CurlHttp::Options& options, const std::string& url) {

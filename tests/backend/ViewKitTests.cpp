@@ -13,40 +13,24 @@ namespace {
 
 QWidget* widgetOf(View& view) { return qt::stateOf(view).widget; }
 
-// The views each page shows. Where they sit is checked on real pixels below: the action
-// button and the current page's dot, which the bottom-left frames put there only if the
-// backend turns them the right way up.
-const std::vector<std::set<std::string>> PAGES = {
-    {"icon", "title", "subtitle", "action"},
-    {"title", "subtitle", "email", "action", "skip"},
-    {"title", "subtitle", "tip", "action"},
-};
-
-TEST(ViewKit, EachOnboardingPageShowsItsViewsRightWayUp) {
+// Where the views sit, on real pixels: the action button and the current page's dot, which the
+// bottom-left frames put there only if the backend turns them the right way up.
+TEST(ViewKit, EachOnboardingPageIsDrawnRightWayUp) {
     qt::QtPlatform platform("app.quillberry.test-views");
     auto onboarding = std::make_shared<OnboardingWindow>();
     onboarding->window().makeKeyAndOrderFront();
     QWidget* window = widgetOf(*onboarding->window().contentView());
     ASSERT_TRUE(waitFor([&] { return window->isVisible(); }));
-    const std::map<std::string, View*> views = {{"icon", &onboarding->iconLabel()},
-                                                {"title", &onboarding->titleLabel()},
-                                                {"subtitle", &onboarding->subtitleLabel()},
-                                                {"email", &onboarding->emailField()},
-                                                {"action", &onboarding->actionButton()},
-                                                {"skip", &onboarding->skipButton()},
-                                                {"tip", &onboarding->tipLabel()}};
-    for (size_t page = 0; page < PAGES.size(); ++page) {
+    for (int page = 0; page < 3; ++page) {
         SCOPED_TRACE("page " + std::to_string(page));
-        for (auto& [name, view] : views) EXPECT_EQ(widgetOf(*view)->isVisible(), PAGES[page].count(name) > 0) << name;
-
-        // Real pixels: the dark window, the white action button, and the current page's dot.
+        // The dark window, the white action button, and the current page's dot.
         QImage shot = window->grab().toImage();
         EXPECT_LT(qGray(shot.pixel(4, 4)), 20);
         EXPECT_EQ(shot.pixel(150, 310), qRgb(255, 255, 255));
         for (int dot = 0; dot < 3; ++dot) {
             QWidget* d = widgetOf(*onboarding->dots()[size_t(dot)]);
             QPoint centre = d->mapTo(window, QPoint(4, 4));
-            EXPECT_EQ(shot.pixel(centre) == qRgb(255, 255, 255), dot == int(page)) << "dot " << dot;
+            EXPECT_EQ(shot.pixel(centre) == qRgb(255, 255, 255), dot == page) << "dot " << dot;
             EXPECT_EQ(centre.y(), 402);
         }
         qobject_cast<QPushButton*>(widgetOf(onboarding->actionButton()))->click();

@@ -5,62 +5,20 @@
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 
-#include "Desktops.h"
-#include "Servers.h"
+#include "Round.h"
 #include "platform/wayland/GlobalShortcut.h"
 
 namespace quillberry::testing {
 namespace {
 
-struct Row {
-    const char* name;
-    std::unique_ptr<Desktop> (*make)();
-    const char* app;
-    int launchNotices;  // what the app says at launch there (how to bind the shortcut, the clipboard)
-    bool selection;     // automatic mode: the app may read the selection there
-    bool textWindow;    // no data-control: the text comes through the app's own window
-    bool trigger;       // the desktop runs `quillberry --trigger`
-    bool dataControl;   // the clipboard through the compositor's data-control protocol
-    friend void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
-};
-
-// GNOME takes the shortcut through the portal from 48 on, and through a custom shortcut before
-// (then the app says how to bind it); KWin lets the app read the selection from 6.5 on
-// (ext-data-control).
-const std::vector<Row>& rows() {
-    const bool gnomePortal = packageVersion("gnome-shell") >= 4800;
-    static const std::vector<Row> all = {
-        {"x11", makeX11, QUILLBERRY_APP, 0, true, false, false, false},
-        {"sway", makeSway, QUILLBERRY_APP, 1, true, false, true, true},
-        {"sway_without_data_control", makeSway, QUILLBERRY_APP_NO_DATA_CONTROL, 2, false, true, true, false},
-        {"kwin", makeKWin, QUILLBERRY_APP, 0, packageVersion("kwin-wayland") >= 605, false, false, true},
-        {"gnome", makeGnome, QUILLBERRY_APP, gnomePortal ? 1 : 2, false, true, !gnomePortal, false},
-    };
-    return all;
-}
-
-class Round : public ::testing::TestWithParam<std::tuple<Row, bool>> {
-protected:
-    const Row& row = std::get<0>(GetParam());
-    const bool automatic = std::get<1>(GetParam());
-    std::unique_ptr<Desktop> desktop = row.make();
-
-    void SetUp() override {
-        desktop->user.signIn("me@example.com");
-        if (automatic) desktop->user.write(desktop->user.appFile(".automatic-mode"), "granted\n");
-        ASSERT_NO_FATAL_FAILURE(desktop->start());
-        ASSERT_NO_FATAL_FAILURE(desktop->startApp(row.app));
-        ASSERT_NO_FATAL_FAILURE(desktop->closeLaunchNotices(row.launchNotices, !desktop->confirmation.isEmpty()));
-    }
-    void TearDown() override {
-        if (HasFailure()) desktop->screenshot();
-    }
-    // The text copied (or selected), the shortcut, the exact request, the notice closed, and the
-    // improved prompt pasted in the editor.
+// The text copied (or selected), the shortcut, the exact request, the notice closed, and the
+// improved prompt pasted in the editor.
+struct Round : OnDesktop {
     void improve() {
         const QString text = automatic ? "Texte sélectionné" : "Texte copié";
         automatic ? desktop->select(text) : desktop->copy(text);
@@ -79,36 +37,13 @@ protected:
 TEST_P(Round, ImprovesTheTextAndGivesTheFocusBack) {
     ASSERT_NO_FATAL_FAILURE(improve());
     EXPECT_TRUE(desktop->iconInTray());
-    EXPECT_EQ(QFile::exists(desktop->user.path(desktop->user.appFile(".trigger-used"))), row.trigger)
-        << "the next launch asks again";
-}
-
-// Each desktop that has `feature`, in manual mode and, where it lets the app read the selection,
-// in automatic mode; or only in the `mode` given.
-using Feature = bool Row::*;
-std::vector<std::tuple<Row, bool>> cases(Feature feature = nullptr, std::optional<bool> mode = {}) {
-    std::vector<std::tuple<Row, bool>> all;
-    for (const Row& row : rows()) {
-        for (bool automatic : {false, true}) {
-            if ((!automatic || row.selection) && (!feature || row.*feature) && mode.value_or(automatic) == automatic)
-                all.emplace_back(row, automatic);
-        }
-    }
-    return all;
-}
-std::string caseName(const ::testing::TestParamInfo<std::tuple<Row, bool>>& p) {
-    return std::string(std::get<0>(p.param).name) + (std::get<1>(p.param) ? "_automatic" : "");
+    EXPECT_EQ(QFile::exists(user.path(user.appFile(".trigger-used"))), row.trigger) << "the next launch asks again";
 }
 INSTANTIATE_TEST_SUITE_P(Desktops, Round, ::testing::ValuesIn(cases()), caseName);
 
 // Where the desktop asks the user to confirm the app's shortcut, once is enough: at the next
 // launch the shortcut works and nothing is asked.
-class Confirmed : public Round {
-    void SetUp() override {
-        if (desktop->confirmation.isEmpty()) GTEST_SKIP() << "this desktop asks nothing";
-        Round::SetUp();
-    }
-};
+using Confirmed = Round;
 
 TEST_P(Confirmed, TheNextLaunchAsksNothing) {
     desktop->app.reset();
@@ -116,10 +51,11 @@ TEST_P(Confirmed, TheNextLaunchAsksNothing) {
     ASSERT_NO_FATAL_FAILURE(desktop->closeLaunchNotices(row.launchNotices, false));
     improve();
 }
-INSTANTIATE_TEST_SUITE_P(Desktops, Confirmed, ::testing::ValuesIn(cases(nullptr, false)), caseName);
+INSTANTIATE_TEST_SUITE_P(Desktops, Confirmed, ::testing::ValuesIn(cases(&Row::confirms, false)), caseName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Confirmed);  // where no desktop asks
 
 // What other programs do to the clipboard the app serves through data-control.
-using DataControl = Round;
+using DataControl = OnDesktop;
 
 // Readers that never read (`wl-paste | sleep`) hold no thread of the app, and only for a while
 // a few of its descriptors.
@@ -134,7 +70,7 @@ TEST_P(DataControl, ReadersThatNeverReadHoldNothingOfTheAppForLong) {
     auto descriptors = [&] { return QDir(proc + "/fd").count(); };
     const auto threadsBefore = threads(), descriptorsBefore = descriptors();
     std::vector<std::unique_ptr<Child>> readers;
-    for (int i = 0; i < 40; ++i) readers.push_back(desktop->user.start("sh", {"-c", "wl-paste | sleep 120"}));
+    for (int i = 0; i < 40; ++i) readers.push_back(user.start("sh", {"-c", "wl-paste | sleep 120"}));
     EVENTUALLY(descriptors() > descriptorsBefore) << "the readers were served";
     EXPECT_LE(threads(), threadsBefore + 1);
     EXPECT_LE(descriptors(), descriptorsBefore + 16);
@@ -144,7 +80,7 @@ TEST_P(DataControl, ReadersThatNeverReadHoldNothingOfTheAppForLong) {
 INSTANTIATE_TEST_SUITE_P(Desktops, DataControl, ::testing::ValuesIn(cases(&Row::dataControl, false)), caseName);
 
 // Automatic mode with data-control: the app reads the selection of others, and its own.
-using AutomaticDataControl = Round;
+using AutomaticDataControl = OnDesktop;
 
 TEST_P(AutomaticDataControl, ASelectionOverTheLimitIsNeitherSentNorCopied) {
     desktop->select(QString(2 << 20, 'x'));
@@ -170,16 +106,26 @@ INSTANTIATE_TEST_SUITE_P(Desktops, AutomaticDataControl, ::testing::ValuesIn(cas
 
 // A clipboard over the request limit never reaches the app's text window: the run fails at once,
 // and the app, not held up filling the window, takes a trigger meanwhile.
-using TextWindow = Round;
+using TextWindow = OnDesktop;
 
 TEST_P(TextWindow, AClipboardOverTheLimitFailsAtOnce) {
     desktop->copy(QString(2 << 20, 'x'));
     desktop->pressUntil([&] { return desktop->focused() == desktop->appId; });
-    auto trigger = desktop->user.start(desktop->user.path("bin/quillberry"), {"--trigger"});
+    auto trigger = user.start(user.path("bin/quillberry"), {"--trigger"});
     EXPECT_TRUE(trigger->waitExit() && trigger->exitedCleanly()) << trigger->readAll().toStdString();
     desktop->closeNotice();
 }
 INSTANTIATE_TEST_SUITE_P(Desktops, TextWindow, ::testing::ValuesIn(cases(&Row::textWindow)), caseName);
+
+// A D-Bus object that answers each call as a case scripts it: the desktop portal.
+struct ScriptedObject : QDBusVirtualObject {
+    std::function<bool(const QDBusMessage&, const QDBusConnection&)> answer;
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& call, const QDBusConnection& bus) override {
+        if (call.member() == "Introspect") return bus.send(call.createReply("<node/>"));
+        return answer(call, bus);
+    }
+};
 
 // The desktop portal's shortcut against a portal that answers as a row says.
 struct PortalCase {

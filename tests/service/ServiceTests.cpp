@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
@@ -9,7 +12,6 @@
 
 #include "Improver.h"
 #include "Options.h"
-#include "Servers.h"
 #include "Service.h"
 
 namespace quillberry::service {
@@ -73,6 +75,29 @@ struct Serving {
     std::thread thread;
 };
 
+// A connection to the service that has sent `bytes` and stays open; its descriptor.
+int rawConnection(int port, const std::string& bytes) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{AF_INET, htons(uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    timeval limit{3, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+    return fd;
+}
+
+// Raw bytes to the service, which no client library would send; all that came back before it
+// closed, or 3 s of silence.
+std::string rawExchange(int port, const std::string& bytes) {
+    const int fd = rawConnection(port, bytes);
+    std::string answer;
+    char buffer[65536];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, size_t(n));
+    ::close(fd);
+    return answer;
+}
+
 // A request as bytes on the wire: the refusals that matter come from headers no client library
 // would send.
 std::string request(const std::string& head, const std::string& body = "", const std::string& type = "application/json",
@@ -96,7 +121,7 @@ TEST_P(Requests, GetTheirStatusAndAJsonAnswerThatNeverEchoesTheAddress) {
     Serving service(improver);
     std::string bytes = GetParam().bytes;
     for (size_t at; (at = bytes.find("PORT")) != std::string::npos;) bytes.replace(at, 4, std::to_string(service.port));
-    const std::string answer = testing::rawExchange(service.port, bytes);
+    const std::string answer = rawExchange(service.port, bytes);
     EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 " + std::to_string(GetParam().status)) << answer.substr(0, 200);
     auto body = nlohmann::json::parse(answer.substr(answer.find("\r\n\r\n") + 4), nullptr, false);
     EXPECT_TRUE(GetParam().status == 200 ? body["improved_prompt"].is_string() : body["error"].is_string()) << answer;
@@ -132,7 +157,7 @@ TEST(Limits, SixtyFourClientsTricklingHeadersLeaveRoomForOthers) {
     BuiltinImprover improver;
     Serving service(improver);
     std::vector<int> slow;
-    for (int i = 0; i < 64; ++i) slow.push_back(testing::rawConnection(service.port, "POST /improve HTTP/1.1\r\nHo"));
+    for (int i = 0; i < 64; ++i) slow.push_back(rawConnection(service.port, "POST /improve HTTP/1.1\r\nHo"));
     auto client = service.client();
     client.set_read_timeout(std::chrono::seconds(5));  // a bound for the test, not a measure
     auto res = client.Post("/improve", OK, "application/json");

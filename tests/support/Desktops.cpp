@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocalSocket>
 #include <QRasterWindow>
 #include <QSocketNotifier>
@@ -275,15 +274,8 @@ public:
         startEditor();
     }
     QString focused() override {
-        QString id;
-        std::function<void(const QJsonObject&)> visit = [&](const QJsonObject& node) {
-            if (node["focused"].toBool()) id = node["app_id"].toString();
-            for (const char* children : {"nodes", "floating_nodes"}) {
-                for (const QJsonValue& child : node[children].toArray()) visit(child.toObject());
-            }
-        };
-        visit(QJsonDocument::fromJson(user.run("swaymsg", {"-r", "-t", "get_tree"})).object());
-        return id;
+        return user.run("sh", {"-c", "swaymsg -t get_tree | jq -r '.. | select(.focused? == true) | .app_id'"})
+            .trimmed();
     }
     void pressShortcut() override { user.run("wtype", {"-M", "ctrl", "u", "-m", "ctrl"}); }
 
@@ -298,11 +290,7 @@ protected:
 // ---------------------------------------------------------------- KWin
 class KWin : public Desktop {
 public:
-    KWin() {
-        if (packageVersion("xdg-desktop-portal-kde") >= 604) {  // "Global Shortcuts Requested"
-            confirmation = "org.freedesktop.impl.portal.desktop.kde", confirmKey = "Return";
-        }
-    }
+    KWin() { confirmation = "org.freedesktop.impl.portal.desktop.kde", confirmKey = "Return"; }
     void start() override {
         startBus(QStringList{"org.freedesktop.impl.portal.PermissionStore"});
         // Keys from a test's program, which KWin otherwise keeps to programs of its choosing.
@@ -319,20 +307,11 @@ public:
         user.install(QCoreApplication::applicationFilePath(), "bin/quillberry-test-keys");
         keys_ = user.start(user.path("bin/quillberry-test-keys"), {"--keys", user.runtime() + "/wayland-kwin"});
         key("Tab");  // the seat has a keyboard from the first key
-        // A tray host's registry that says one is there, as plasmashell's would.
-        watcher_.interfaces = R"(<interface name="org.kde.StatusNotifierWatcher">
-            <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
-            <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
-            <property name="IsStatusNotifierHostRegistered" type="b" access="read"/></interface>)";
-        watcher_.answer = [this](const QDBusMessage& call, const QDBusConnection& bus) {
-            if (call.member() == "RegisterStatusNotifierItem") items_ << call.arguments().value(0).toString();
-            const QVariant value =
-                call.arguments().value(1) == "RegisteredStatusNotifierItems" ? QVariant(items_) : true;
-            return bus.send(call.member() == "Get" ? call.createReply(QVariant::fromValue(QDBusVariant(value)))
-                                                   : call.createReply());
-        };
-        ASSERT_TRUE(bus_.registerService("org.kde.StatusNotifierWatcher") &&
-                    bus_.registerVirtualObject("/StatusNotifierWatcher", &watcher_));
+        // A tray host's registry, as plasmashell's would be.
+        user.install(QUILLBERRY_SOURCE_DIR "/tests/support/status_notifier_watcher.py",
+                     "bin/status_notifier_watcher.py");
+        launch("python3", {"-m", "dbusmock", "--template", user.path("bin/status_notifier_watcher.py")});
+        EVENTUALLY(bus_.interface()->isServiceRegistered("org.kde.StatusNotifierWatcher").value());
         launch("/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde");
         launch("/usr/libexec/xdg-desktop-portal");
         EVENTUALLY(bus_.interface()->isServiceRegistered("org.freedesktop.portal.Desktop").value());
@@ -367,8 +346,6 @@ private:
         return at < 0 ? QString() : QString(output_.mid(at, output_.indexOf('\n', at) - at)).section('=', 1);
     }
     std::unique_ptr<Child> keys_;
-    ScriptedObject watcher_;
-    QStringList items_;
     QByteArray output_;
     int scripts_ = 0;
 };
@@ -380,9 +357,7 @@ public:
     // before, the user's custom shortcut, run by GNOME's shortcut daemon.
     const bool portal = packageVersion("gnome-shell") >= 4800;
 
-    Gnome() {
-        if (portal) confirmation = "org.gnome.Settings.GlobalShortcutsProvider", confirmKey = "alt+a";
-    }
+    Gnome() { confirmation = "org.gnome.Settings.GlobalShortcutsProvider", confirmKey = "alt+a"; }
     void start() override {
         startBus(portal ? QStringList{"ca.desrt.dconf", "org.freedesktop.portal.Desktop",
                                       "org.freedesktop.impl.portal.desktop.gnome",

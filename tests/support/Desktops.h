@@ -7,7 +7,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusVirtualObject>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -27,8 +26,8 @@ public:
     User user;
     // How the app's windows are named here (X11: their class; Wayland: the app id).
     QString appId = QString::fromUtf8(APP_ID);
-    // The desktop's own dialog that asks the user to confirm the app's shortcut, where it has one:
-    // its window's id, and the key that confirms it.
+    // The desktop's own dialog that asks the user to confirm the app's shortcut, on the releases
+    // that ask: its window's id, and the key that confirms it.
     QString confirmation, confirmKey;
 
     // The session, then the editor with the focus.
@@ -81,17 +80,6 @@ protected:
 // lines on its standard input (`--editor`), and KWin's key sender (`--keys SOCKET`). The exit
 // status, or -1 when the arguments ask for neither.
 int runHelper(int argc, char** argv);
-
-// A D-Bus object that answers each call as a case scripts it (a stand-in for a desktop service).
-struct ScriptedObject : QDBusVirtualObject {
-    std::function<bool(const QDBusMessage&, const QDBusConnection&)> answer;
-    QString interfaces;  // its introspection data, for callers that ask
-    QString introspect(const QString&) const override { return interfaces; }
-    bool handleMessage(const QDBusMessage& call, const QDBusConnection& bus) override {
-        if (call.member() == "Introspect") return bus.send(call.createReply("<node>" + interfaces + "</node>"));
-        return answer(call, bus);
-    }
-};
 
 // The installed version of a Debian package as major * 100 + minor (6.3.6 is 603); 0 when absent.
 int packageVersion(const QString& package);

@@ -37,14 +37,6 @@ const UrlCase URLS[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Table, SupportLink, ::testing::ValuesIn(URLS));
 
-using Commands = LaunchedApp;
-
-TEST_F(Commands, SupportOpensTheBuildsLink) {
-    launch();
-    app().openSupport();
-    EXPECT_EQ(fake.openedUrls, std::vector<std::string>{std::string(SUPPORT_URL)});
-}
-
 struct AutoModeCase {
     bool trusted;
     int answer;

@@ -1,6 +1,5 @@
 #include "FakePlatform.h"
 #include "account/Preferences.h"
-#include "shell/StatusMenu.h"
 
 namespace quillberry::fake {
 namespace {
@@ -28,8 +27,7 @@ TEST_F(Shell, APressIsPostedAndRunsLaterEvenWhileTheOnboardingIsOpen) {
     fake.hotkeyHandler();
     EXPECT_FALSE(app().flow.isProcessing()) << "the handler only posts";
     fake.queue.advance();
-    ASSERT_EQ(fake.shown.size(), 1u);
-    EXPECT_TRUE(fake.shown[0].textField) << "the e-mail prompt";
+    EXPECT_EQ(fake.shown.size(), 1u) << "the e-mail prompt";
 }
 
 TEST_F(Shell, AMissingIconShowsQUntilAReadableOneIsFound) {
@@ -38,8 +36,6 @@ TEST_F(Shell, AMissingIconShowsQUntilAReadableOneIsFound) {
     launch();
     EXPECT_EQ(item().title, "Q");
     EXPECT_EQ(item().image, nullptr);
-    applyProcessingLook(item());
-    EXPECT_EQ(item().title, "...");
     app().setMenuBarIcon();
     EXPECT_EQ(item().title, "Q");
     fake.iconReadable = true;

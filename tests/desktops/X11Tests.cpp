@@ -1,78 +1,38 @@
-// What only X11 has, and the bad days of the built app there: the reference service end to
-// end, lock keys, the tray menu's Ctrl+Q, the trigger command, hostile replies and clipboards,
-// another keyboard layout, racing starts and a lock someone else laid.
+// What only X11 has, and the bad days of the built app there: lock keys and another keyboard
+// layout, the tray menu's Ctrl+Q, the trigger command, hostile replies and clipboards, racing
+// starts and a lock someone else laid.
 #include <csignal>
 
 #include <QFile>
 
-#include "Desktops.h"
-#include "Servers.h"
-#include "config/Constants.h"
+#include "Round.h"
 
 namespace quillberry::testing {
 namespace {
 
-struct X11 : ::testing::Test {
-    std::unique_ptr<Desktop> desktop = makeX11();
-    User& user = desktop->user;
-
-    void SetUp() override { ASSERT_NO_FATAL_FAILURE(desktop->start()); }
-    void TearDown() override {
-        if (HasFailure()) desktop->screenshot();
-    }
-    void startSignedIn() {
-        user.signIn("me@example.com");
-        ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
-    }
+struct X11 : OnDesktop {
     QByteArray clipboard(const QString& type = "UTF8_STRING") const {
         return user.run("xclip", {"-selection", "clipboard", "-t", type, "-o"});
     }
 };
 
-TEST_F(X11, TheReferenceServiceImprovesWhateverTheLockKeysThenCtrlQQuitsFromTheMenu) {
-    user.signIn("me@example.com");
-    Child service(QUILLBERRY_SERVICE, {"--port", QString::number(QUILLBERRY_SERVICE_PORT)});
-    EVENTUALLY(service.peek(256).contains("listening"));
-    ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
-    for (QString lock : {"", "Num_Lock"}) {
-        if (!lock.isEmpty()) user.run("xdotool", {"key", lock});
-        const QString prompt = "écris un mail pour décaler la réunion" + lock;
-        desktop->copy(prompt);
-        desktop->pressShortcut();
-        EVENTUALLY(desktop->focused() == desktop->appId);
-        // The reference service keeps the request whole, inside a text of its own.
-        const QString improved = clipboard();
-        EXPECT_TRUE(improved.contains(prompt) && improved.size() > prompt.size()) << improved.toStdString();
-        desktop->closeNotice();
-    }
-    user.run("xdotool", {"mousemove", "--window", x11Windows(user, "icon").value(0), "8", "8", "click", "1"});
-    EVENTUALLY(x11Windows(user, "popup").size() == 1);
-    user.run("xdotool", {"key", "ctrl+q"});  // "Quitter"'s key, while the tray menu is open
-    EXPECT_TRUE(desktop->app->waitExit() && desktop->app->exitedCleanly());
-}
-
-TEST_F(X11, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) {
-    desktop->installApp(QUILLBERRY_APP);
+TEST_P(X11, TheTriggerCommandPressesForTheRunningInstanceAndStartsNothingAlone) {
+    ServiceStub service;
+    desktop->copy("texte");
+    auto trigger = user.start(user.path("bin/quillberry"), {"--trigger"});
+    EXPECT_TRUE(trigger->waitExit() && trigger->exitedCleanly());
+    service.serveNext("texte", "mieux");
+    desktop->closeNotice();
+    desktop->app.reset();
     auto alone = user.start(user.path("bin/quillberry"), {"--trigger"});
     ASSERT_TRUE(alone->waitExit());
     EXPECT_NE(alone->exitCode(), 0);
     EXPECT_FALSE(alone->readAll().isEmpty()) << "it says why";
     EXPECT_TRUE(x11Windows(user, "icon").empty());
-    ServiceStub service;
-    startSignedIn();
-    desktop->copy("texte");
-    auto first = user.start(user.path("bin/quillberry"), {"--trigger"});
-    auto second = user.start(user.path("bin/quillberry"), {"--trigger"});  // at once: one run
-    ASSERT_TRUE(first->waitExit() && second->waitExit());
-    EXPECT_TRUE(first->exitedCleanly() && second->exitedCleanly());
-    service.serveNext("texte", "mieux");
-    desktop->closeNotice();
-    EXPECT_FALSE(service.server.hasPendingConnections()) << "the two triggers made two runs";
 }
 
-TEST_F(X11, AFiveMegabyteReplyShowsWhileOtherProgramsPasteItWhole) {
+TEST_P(X11, AFiveMegabyteReplyShowsWhileOtherProgramsPasteItWhole) {
     ServiceStub service;
-    startSignedIn();
     desktop->copy("texte");
     desktop->pressShortcut();
     const QByteArray improved(5'000'000, 'A');
@@ -82,9 +42,8 @@ TEST_F(X11, AFiveMegabyteReplyShowsWhileOtherProgramsPasteItWhole) {
     desktop->closeNotice();
 }
 
-TEST_F(X11, ARequestThatIsNeverAnsweredDoesNotHoldUpQuitting) {
+TEST_P(X11, ARequestThatIsNeverAnsweredDoesNotHoldUpQuitting) {
     ServiceStub service;
-    startSignedIn();
     desktop->copy("texte");
     desktop->pressShortcut();
     const auto unanswered = service.nextRequest();  // held open: the request stays in flight
@@ -94,9 +53,8 @@ TEST_F(X11, ARequestThatIsNeverAnsweredDoesNotHoldUpQuitting) {
     EXPECT_TRUE(desktop->app->exitedCleanly());
 }
 
-TEST_F(X11, HugeImageOrUnservedClipboardsSendNothingAndKeepWhatTheyHold) {
+TEST_P(X11, HugeImageOrUnservedClipboardsSendNothingAndKeepWhatTheyHold) {
     ServiceStub service;
-    startSignedIn();
     auto offer = [&](const QString& type, const QByteArray& data) {
         auto owner = user.start("xclip", {"-quiet", "-selection", "clipboard", "-t", type, "-i"});
         owner->write(data);
@@ -128,26 +86,31 @@ TEST_F(X11, HugeImageOrUnservedClipboardsSendNothingAndKeepWhatTheyHold) {
     EXPECT_TRUE(desktop->app->running());
 }
 
-TEST_F(X11, TheHotkeyIsTheUKeyPositionWhateverTheLayout) {
+TEST_P(X11, TheHotkeyIsTheUKeyPositionWhateverTheLayoutAndTheLockKeys) {
     ServiceStub service;
-    startSignedIn();
     desktop->copy("texte");
+    user.run("xdotool", {"key", "Num_Lock"});
     user.run("setxkbmap", {"-layout", "us", "-variant", "dvorak"});
     user.run("xdotool", {"key", "ctrl+u"});  // Dvorak's "u" is elsewhere: nothing happens
+    EXPECT_FALSE(waitFor([&] { return service.server.hasPendingConnections(); }, 2000)) << "Ctrl with Dvorak's u";
     user.run("xdotool", {"key", "ctrl+g"});  // the key at the U position types "g" on Dvorak
     service.serveNext("texte", "mieux");
     user.run("setxkbmap", {"-layout", "us"});
     desktop->closeNotice();
-    EXPECT_FALSE(service.server.hasPendingConnections()) << "Ctrl with Dvorak's u sent a request too";
 }
 
-TEST_F(X11, TenRacingStartsLeaveOneInstanceAndNeitherAKilledOneNorALinkedLockStopsTheNext) {
-    desktop->installApp(QUILLBERRY_APP);
+TEST_P(X11, CtrlQQuitsFromTheMenuThenTenRacingStartsLeaveOneInstanceAndNoDeadOrLinkedLockStopsTheNext) {
+    user.run("xdotool", {"mousemove", "--window", x11Windows(user, "icon").value(0), "8", "8", "click", "1"});
+    EVENTUALLY(x11Windows(user, "popup").size() == 1);
+    user.run("xdotool", {"key", "ctrl+q"});  // "Quitter"'s key, while the tray menu is open
+    EXPECT_TRUE(desktop->app->waitExit() && desktop->app->exitedCleanly());
+    ASSERT_TRUE(QFile::remove(user.path(user.appFile(".ini"))));  // a first run: the onboarding shows
+
     std::vector<std::unique_ptr<Child>> starts;
     for (int i = 0; i < 10; ++i) starts.push_back(user.start(user.path("bin/quillberry")));
     auto ended = [&] { return std::count_if(starts.begin(), starts.end(), [](auto& c) { return !c->running(); }); };
     EVENTUALLY(ended() == 9 && x11Windows(user, "icon").size() == 1);
-    EXPECT_EVENTUALLY(desktop->focused() == desktop->appId);  // a first run shows the onboarding
+    EXPECT_EVENTUALLY(desktop->focused() == desktop->appId);
     for (auto& c : starts)
         EXPECT_TRUE(c->running() || (c->exitedCleanly() && c->readAll().isEmpty())) << "said nothing";
     for (auto& c : starts) c->kill();  // a killed instance leaves nothing behind that stops the next
@@ -161,6 +124,7 @@ TEST_F(X11, TenRacingStartsLeaveOneInstanceAndNeitherAKilledOneNorALinkedLockSto
     ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
     EXPECT_FALSE(QFile::exists(target)) << "nothing was made through the link";
 }
+INSTANTIATE_TEST_SUITE_P(Bad, X11, ::testing::Values(std::tuple(rows().front(), false)), caseName);
 
 TEST(Service, StopsOnASignalThatArrivesWhileItStarts) {
     for (int i = 0; i < 10; ++i) {
