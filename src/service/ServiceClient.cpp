@@ -46,7 +46,9 @@ bool serviceIsLocal(std::string_view url) {
     host = host.substr(0, host.find_first_of("/?#"));
     if (host.starts_with("[")) return host.starts_with("[::1]");
     host = host.substr(0, host.find(':'));
-    return host == "localhost" || host.starts_with("127.");
+    // An address, not a name that merely begins like one ("127.0.0.1.example.com").
+    return host == "localhost" ||
+           (host.starts_with("127.") && host.find_first_not_of("0123456789.") == std::string_view::npos);
 }
 
 void callService(const std::string& text, const std::string& email, std::function<void(ServiceResult)> completion) {

@@ -190,7 +190,7 @@ private:
         if (selection) replaceWithString(*selection);
     }
     bool isProcessTrusted() override { return trusted; }
-    bool isProcessTrustedWithPrompt() override { return ++trustPrompts, trusted; }
+    bool isProcessTrustedWithPrompt() override { return ++trustPrompts, std::exchange(trusted, true); }
     void withdrawTrust() override { trusted = false; }
     bool installHandler(std::function<void()> onPressed) override { return hotkeyHandler = std::move(onPressed), true; }
     std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int) override {
