@@ -8,7 +8,7 @@ namespace quillberry {
 std::vector<MenuItem> statusMenuItems() {
     return {
         {"Quillberry", "", ""},
-        {"Raccourci : " + shortcutText(), "", ""},
+        {"Raccourci : " + shortcutText(), "changeShortcut", ""},
         MenuItem::separatorItem(),
         {"\U0001F4E7  Changer d'email", "changeEmailAction", ""},
         {"\U0001F6AA  Se déconnecter", "logoutAction", ""},

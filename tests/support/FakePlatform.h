@@ -149,7 +149,9 @@ public:
     std::optional<std::string> clipboard;
     std::optional<std::string> selection;  // what the frontmost application has selected
     bool trusted = false;
-    std::function<void()> hotkeyHandler;
+    std::function<void()> hotkeyHandler, shortcutChanged;
+    std::optional<std::string> shortcut;  // as the desktop names it
+    int shortcutChanges = 0;
     std::vector<std::string> openedUrls;
     std::deque<std::function<AlertAnswer(const AlertSpec&)>> script;
     std::vector<AlertSpec> shown;
@@ -193,6 +195,9 @@ private:
     bool isProcessTrustedWithPrompt() override { return ++trustPrompts, std::exchange(trusted, true); }
     void withdrawTrust() override { trusted = false; }
     bool installHandler(std::function<void()> onPressed) override { return hotkeyHandler = std::move(onPressed), true; }
+    std::optional<std::string> shortcutDescription() override { return shortcut; }
+    void changeShortcut() override { ++shortcutChanges; }
+    void setShortcutChangedHandler(std::function<void()> changed) override { shortcutChanged = std::move(changed); }
     std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int) override {
         return key == KeyCode::U && modifiers == ModifierMask::Command ? std::optional(7) : std::nullopt;
     }

@@ -45,6 +45,23 @@ TEST_F(Shell, AMissingIconShowsQUntilAReadableOneIsFound) {
     EXPECT_EQ(item().title, "");
 }
 
+// The menu's shortcut item offers the desktop's way to change it, and the menu and the notices
+// name the shortcut in force once the desktop says it changed.
+TEST_F(Shell, TheShortcutItemOffersAChangeAndTheTextsFollowTheShortcutInForce) {
+    markOnboardingDone();
+    launch();
+    storeEmail("me@example.com");
+    fake.shortcut = "Ctrl+Alt+J";
+    fake.shortcutChanged();
+    auto named = std::find_if(item().menu.begin(), item().menu.end(),
+                              [](const MenuItem& m) { return m.title.find("Ctrl+Alt+J") != std::string::npos; });
+    ASSERT_NE(named, item().menu.end());
+    EXPECT_TRUE(app().perform(named->action));
+    EXPECT_EQ(fake.shortcutChanges, 1);
+    fake.hotkeyHandler(), fake.queue.advance();
+    EXPECT_NE(fake.shown.at(0).informativeText->find("Ctrl+Alt+J"), std::string::npos);
+}
+
 // Every text the app shows, from the first run on: none names a key a Linux keyboard lacks or a
 // place only a Mac has.
 TEST_F(Shell, NoTextNamesAKeyOrAPlaceThatOnlyAMacHas) {

@@ -75,8 +75,10 @@ void GlobalShortcut::readVersion() {
          [this](const QDBusMessage& reply) {
              if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
                  return settle(Outcome::Unavailable);
-             version_ = reply.arguments()[0].value<QDBusVariant>().variant().toUInt();
+             frontVersion_ = version_ = reply.arguments()[0].value<QDBusVariant>().variant().toUInt();
              bus_.connect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this, SLOT(onActivated(QDBusMessage)));
+             bus_.connect(PORTAL, PORTAL_PATH, SHORTCUTS, "ShortcutsChanged", this,
+                          SLOT(onShortcutsChanged(QDBusMessage)));
              version_ < 2 ? readKdeVersion() : createSession();
          });
 }
@@ -148,7 +150,8 @@ void GlobalShortcut::listShortcuts() {
     request("ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session_))}, {}, QUICK_MS,
             [this](uint response, const QVariantMap& results) {
                 const auto trigger = response == 0 ? triggerIn(results) : std::nullopt;
-                if (trigger && version_ < 2) return settle(trigger->isEmpty() ? Outcome::Unavailable : Outcome::Bound);
+                if (trigger && version_ < 2)
+                    return settle(trigger->isEmpty() ? Outcome::Unavailable : Outcome::Bound, *trigger);
                 bindShortcuts();
             });
 }
@@ -161,7 +164,7 @@ void GlobalShortcut::bindShortcuts() {
                             QString()};
     request("BindShortcuts", args, {}, DIALOG_MS, [this](uint, const QVariantMap& results) {
         const auto trigger = triggerIn(results);
-        settle(trigger && !trigger->isEmpty() ? Outcome::Bound : Outcome::Unavailable);
+        settle(trigger && !trigger->isEmpty() ? Outcome::Bound : Outcome::Unavailable, trigger.value_or(QString()));
     });
 }
 
@@ -179,11 +182,26 @@ void GlobalShortcut::onActivated(const QDBusMessage& signal) {
     if (args[0].value<QDBusObjectPath>().path() == session_ && args[1].toString() == id_) pressed_();
 }
 
-void GlobalShortcut::settle(Outcome outcome) {
+// The shortcuts as the user set them in the desktop's settings, ours among them.
+void GlobalShortcut::onShortcutsChanged(const QDBusMessage& signal) {
+    const QVariantList args = signal.arguments();
+    if (args.size() < 2 || args[0].value<QDBusObjectPath>().path() != session_) return;
+    if (auto trigger = triggerIn({{"shortcuts", args[1]}}); trigger && described_) described_(*trigger);
+}
+
+void GlobalShortcut::configure() {
+    // The desktop shows its dialog and answers nothing more: a change comes as ShortcutsChanged.
+    call(portalCall(SHORTCUTS, "ConfigureShortcuts",
+                    {QVariant::fromValue(QDBusObjectPath(session_)), QString(), QVariantMap()}),
+         DIALOG_MS, [](const QDBusMessage&) {});
+}
+
+void GlobalShortcut::settle(Outcome outcome, const QString& description) {
     limit_.stop();
     then_ = nullptr;
     if (settledOnce_) return;
     settledOnce_ = true;
+    if (outcome == Outcome::Bound && described_) described_(description);
     if (settled_) settled_(outcome);
 }
 
