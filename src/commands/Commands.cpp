@@ -69,7 +69,7 @@ void offerAutomaticMode() {
         alert.buttons = {"OK", "Désactiver"};
         if (platform().alerts().runModal(alert).response == ALERT_FIRST_BUTTON_RETURN + 1) {
             platform().accessibility().withdrawTrust();
-            sayInOneLine("Mode automatique désactivé : copie ton texte avant d'appuyer sur " + shortcutText() + ".");
+            sayInOneLine("Mode automatique désactivé.");
         }
         return;
     }
@@ -88,9 +88,8 @@ void offerAutomaticMode() {
     AXIsProcessTrustedWithOptions(/*prompt=*/true);
     // Said only once it holds: a desktop that lets no program read the selection keeps the
     // copy-first way.
-    sayInOneLine(AXIsProcessTrusted()
-                     ? "Mode automatique activé : sélectionne du texte et appuie sur " + shortcutText() + "."
-                     : "Le mode automatique n'est pas disponible sur ce bureau.");
+    sayInOneLine(AXIsProcessTrusted() ? "Mode automatique activé."
+                                      : "Le mode automatique n'est pas disponible sur ce bureau.");
 }
 
 }  // namespace quillberry
