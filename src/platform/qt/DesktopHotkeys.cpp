@@ -28,11 +28,6 @@ constexpr uint16_t RELEVANT_MODIFIERS = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTRO
 // and the combination as Qt writes it, "38 Ctrl+Alt+A". Absent or unreadable: Ctrl+U.
 constexpr char SHORTCUT_KEY[] = "quillberry_shortcut";
 
-xcb_connection_t* x11Connection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;  // null under offscreen or Wayland
-}
-
 xcb_window_t rootOf(xcb_connection_t* connection) {
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
 }

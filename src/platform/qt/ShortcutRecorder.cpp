@@ -60,12 +60,10 @@ ShortcutRecorder::ShortcutRecorder(const QString& current, Attempt attempt)
 
 ShortcutRecorder::~ShortcutRecorder() { qApp->removeEventFilter(this); }
 
-namespace {
 xcb_connection_t* x11Connection() {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
+    return x11 ? x11->connection() : nullptr;  // null under offscreen or Wayland
 }
-}  // namespace
 
 // The whole keyboard while recording: a combination another program has grabbed would
 // otherwise go to that program, never reach this window, and could not be refused. The X

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+struct xcb_connection_t;
 class QKeySequence;
 class QKeySequenceEdit;
 class QLabel;
@@ -49,6 +50,8 @@ private:
     bool keyboardGrabbed_ = false;
 };
 
+// The application's X connection; null under offscreen or Wayland.
+xcb_connection_t* x11Connection();
 // The X modifier mask of Qt's modifiers (Shift, Control, Mod1 for Alt, Mod4 for Super).
 uint16_t x11Modifiers(Qt::KeyboardModifiers modifiers);
 // A combination as the user reads it: "Ctrl+Alt+K", "Super+F9".
