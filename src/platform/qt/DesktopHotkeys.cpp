@@ -112,10 +112,10 @@ bool DesktopHotkeys::installHandler(std::function<void()> onPressed) {
             [this](GlobalShortcut::Outcome outcome) {
                 session_.portal = outcome == GlobalShortcut::Outcome::Bound;
                 if (!session_.portal) sayHowToBindTheTrigger();
-                announceChange();
             });
         // The desktop's own words for the keys, kept as the user rebinds them in its settings.
         portal_->onDescribed([this](const QString& description) {
+            if (description == portalDescription_) return;
             portalDescription_ = description;
             announceChange();
         });

@@ -105,8 +105,15 @@ void QtStatusItem::refresh() {
 }
 
 void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)> perform) {
-    menu_ = std::make_unique<StatusMenu>();
-    menu_->setObjectName("quillberry-status-menu");
+    // Built again in place when the shortcut changes: a tray that shows it over D-Bus keeps the
+    // menu it registered, and a new one would have to be registered again.
+    if (menu_) {
+        menu_->clear();
+    } else {
+        menu_ = std::make_unique<StatusMenu>();
+        menu_->setObjectName("quillberry-status-menu");
+        tray_.setContextMenu(menu_.get());
+    }
     for (const MenuItem& item : items) {
         if (item.separator) {
             menu_->addSeparator();
@@ -131,7 +138,6 @@ void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const
             },
             Qt::DirectConnection);
     }
-    tray_.setContextMenu(menu_.get());
 }
 
 }  // namespace quillberry::qt
