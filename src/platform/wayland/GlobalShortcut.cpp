@@ -23,6 +23,21 @@ QVariant shortcutList(const QString& id, const QString& description, const QStri
         Shortcuts{{id, QVariantMap{{"description", description}, {"preferred_trigger", trigger}}}});
 }
 
+// GNOME describes a key as GTK writes an accelerator, in a sentence ("Press <Control>u"); the
+// texts that name it read "Ctrl+U", as KDE writes it.
+QString asKeys(QString description) {
+    if (description.startsWith("Press ")) description.remove(0, 6);
+    for (const auto& [gtk, keys] : {std::pair{"<Control>", "Ctrl+"},
+                                    {"<Primary>", "Ctrl+"},
+                                    {"<Shift>", "Shift+"},
+                                    {"<Alt>", "Alt+"},
+                                    {"<Super>", "Super+"}})
+        description.replace(gtk, keys, Qt::CaseInsensitive);
+    if (description.size() > 1 && description.back().isLower() && !description[description.size() - 2].isLetter())
+        description.back() = description.back().toUpper();
+    return description;
+}
+
 QDBusMessage portalCall(const QString& interface, const QString& method, const QVariantList& args) {
     QDBusMessage call = QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, interface, method);
     call.setArguments(args);
@@ -171,7 +186,7 @@ void GlobalShortcut::bindShortcuts() {
 std::optional<QString> GlobalShortcut::triggerIn(const QVariantMap& results) const {
     if (!results.contains("shortcuts")) return std::nullopt;
     for (const auto& [id, properties] : qdbus_cast<Shortcuts>(results.value("shortcuts"))) {
-        if (id == id_) return properties.value("trigger_description").toString();
+        if (id == id_) return asKeys(properties.value("trigger_description").toString());
     }
     return std::nullopt;
 }
