@@ -1,5 +1,6 @@
-// Presses Ctrl+U through XTEST once per line read on stdin and prints the wall-clock time (ns)
-// taken just before the press. One long-lived connection, so unlike xdotool no start-up or
+// Presses Ctrl+U (or Ctrl with the letter given as its argument) through XTEST once per line read
+// on stdin and prints the wall-clock time (ns) taken just before the press; with --keycode, prints
+// the letter's keycode and exits. One long-lived connection, so unlike xdotool no start-up or
 // keymap query sits inside the measured interval.
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -25,7 +26,7 @@ xcb_keycode_t keycodeOf(xcb_key_symbols_t* symbols, xcb_keysym_t sym) {
 }
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(conn)) {
         std::fputs("no X display\n", stderr);
@@ -33,9 +34,12 @@ int main() {
     }
     xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn);
     const xcb_keycode_t ctrl = keycodeOf(symbols, XK_Control_L);
-    const xcb_keycode_t u = keycodeOf(symbols, XK_u);
+    // A lowercase letter's keysym is its ASCII code. `--keycode LETTER` prints the letter's key.
+    const char* letter = argc > 1 ? argv[argc - 1] : "u";
+    const xcb_keycode_t u = keycodeOf(symbols, letter[0] >= 'a' && letter[0] <= 'z' ? xcb_keysym_t(letter[0]) : XK_u);
+    if (argc > 2 && std::string(argv[1]) == "--keycode") return std::printf("%d\n", u), 0;
     if (ctrl == XCB_NO_SYMBOL || u == XCB_NO_SYMBOL) {
-        std::fputs("no keycode for Ctrl or U\n", stderr);
+        std::fputs("no keycode for Ctrl or the key\n", stderr);
         return 1;
     }
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;

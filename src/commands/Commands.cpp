@@ -5,9 +5,11 @@
 #include "account/Preferences.h"
 #include "config/Constants.h"
 #include "flow/Clipboard.h"
+#include "hotkey/Shortcut.h"
 #include "onboarding/OnboardingWindow.h"
 #include "platform/Alerts.h"
 #include "platform/Http.h"
+#include "platform/Pasteboard.h"
 #include "platform/Platform.h"
 
 namespace quillberry {
@@ -45,27 +47,49 @@ void openSupportLink() {
     platform().workspace().openUrl(url);
 }
 
+namespace {
+// One line that says what the user's answer did.
+void sayInOneLine(const std::string& line) {
+    AlertSpec notice;
+    notice.style = AlertStyle::Informational;
+    notice.messageText = line;
+    platform().alerts().runModal(notice);
+}
+}  // namespace
+
+// No system permission guards the selection here: the mode is the user's own choice, which
+// the user also takes back from here.
 void offerAutomaticMode() {
     AlertSpec alert;
     alert.style = AlertStyle::Informational;
     if (AXIsProcessTrusted()) {
         alert.messageText = "Mode automatique déjà activé";
-        alert.informativeText =
-            "Sélectionne du texte et appuie sur Cmd+U. Quillberry capturera automatiquement ta sélection.";
-        platform().alerts().runModal(alert);
+        alert.informativeText = "Sélectionne du texte et appuie sur " + shortcutText() +
+                                ". Quillberry capturera automatiquement ta sélection.";
+        alert.buttons = {"OK", "Désactiver"};
+        if (platform().alerts().runModal(alert).response == ALERT_FIRST_BUTTON_RETURN + 1) {
+            platform().accessibility().withdrawTrust();
+            sayInOneLine("Mode automatique désactivé.");
+        }
         return;
     }
     alert.messageText = "Mode automatique";
     alert.informativeText =
-        "Par défaut, Quillberry te demande de copier ton texte (Cmd+C) avant d'appuyer sur Cmd+U.\n\n"
-        "Le mode automatique te permet d'améliorer ton texte en un seul raccourci, sans copier "
-        "d'abord. Pour ça, macOS va te demander d'accorder la permission d'accessibilité à "
-        "Quillberry.\n\n"
-        "Tu peux activer ou retirer cette permission à tout moment dans les Réglages Système.";
+        "Par défaut, Quillberry te demande de copier ton texte (" + withPrimaryModifier("C") +
+        ") avant d'appuyer sur " + shortcutText() +
+        ".\n\n"
+        "Le mode automatique te permet d'améliorer ton texte en un seul raccourci, sans copier d'abord : quand tu "
+        "appuies sur " +
+        shortcutText() +
+        ", Quillberry prend le texte sélectionné à ce moment-là, et rien d'autre.\n\n"
+        "Tu peux le désactiver à tout moment depuis ce même menu.";
     alert.buttons = {"Activer", "Annuler"};
-    if (platform().alerts().runModal(alert).response == ALERT_FIRST_BUTTON_RETURN) {
-        AXIsProcessTrustedWithOptions(/*prompt=*/true);
-    }
+    if (platform().alerts().runModal(alert).response != ALERT_FIRST_BUTTON_RETURN) return;
+    AXIsProcessTrustedWithOptions(/*prompt=*/true);
+    // Said only once it holds: a desktop that lets no program read the selection keeps the
+    // copy-first way.
+    sayInOneLine(AXIsProcessTrusted() ? "Mode automatique activé."
+                                      : "Le mode automatique n'est pas disponible sur ce bureau.");
 }
 
 }  // namespace quillberry

@@ -9,7 +9,7 @@ namespace quillberry {
 void openInstructions();
 // Opens the support chat link with the desktop's handler.
 void openSupportLink();
-// Explains automatic mode and, on "Activer", asks the system for the permission.
+// Explains automatic mode and, on "Activer", turns it on; once on, offers to turn it off.
 void offerAutomaticMode();
 
 // A link we are willing to hand to the desktop: http or https, a host without a user name,

@@ -39,12 +39,17 @@ void OptimisationFlow::handleHotkey() {
 
     bool automatic = AXIsProcessTrusted();
     auto wait = MANUAL_CAPTURE_WAIT;
+    std::optional<std::string> held;
     if (automatic) {
+        // Emptied so that an old text is never taken for the selection; kept to be put back
+        // when no selection comes.
+        held = getClipboard();
         clearClipboard();
         simulateCopy();
         wait = AUTOMATIC_CAPTURE_WAIT;
     }
-    platform().mainQueue().asyncAfter(wait, [this, automatic, email = *email] { captureStep(automatic, email); });
+    platform().mainQueue().asyncAfter(
+        wait, [this, automatic, email = *email, held = std::move(held)] { captureStep(automatic, email, held); });
 }
 
 void OptimisationFlow::emailCompletion(const std::optional<std::string>& email) {
@@ -56,27 +61,35 @@ void OptimisationFlow::emailCompletion(const std::optional<std::string>& email) 
     endRun();
 }
 
-void OptimisationFlow::captureStep(bool automatic, const std::string& email) {
+void OptimisationFlow::captureStep(bool automatic, const std::string& email, const std::optional<std::string>& held) {
     std::string text = getClipboard().value_or("");
     if (isBlank(text)) {
+        // Nothing captured: the clipboard gets back what the user had on it.
+        if (held) setClipboard(*held);
         platform().alerts().runModal(emptyTextNotice(automatic));
         endRun();
         return;
     }
-    callServer(text, email, [this](std::optional<std::string> result) {
+    // A text the service would refuse for its size is said to be too long, not sent.
+    if (text.size() > MAX_REQUEST_BYTES) {
+        platform().alerts().runModal(tooLongNotice(text.size(), MAX_REQUEST_BYTES));
+        endRun();
+        return;
+    }
+    callService(text, email, [this](ServiceResult result) {
         // Background thread: hand the result to the main queue and touch nothing here.
         platform().mainQueue().async([this, result = std::move(result)] { resultStep(result); });
     });
 }
 
-void OptimisationFlow::resultStep(const std::optional<std::string>& result) {
-    if (result) {
-        setClipboard(*result);
-        platform().alerts().runModal(successNotice(*result));
+void OptimisationFlow::resultStep(const ServiceResult& result) {
+    if (const auto& prompt = result.improvedPrompt) {
+        setClipboard(*prompt);
+        platform().alerts().runModal(successNotice(*prompt));
         // The viewer is selectable: a partial copy made while it was open is replaced.
-        setClipboard(*result);
+        setClipboard(*prompt);
     } else {
-        platform().alerts().runModal(failureNotice());
+        platform().alerts().runModal(failureNotice(result.failure == ServiceFailure::LocalServiceDown));
     }
     endRun();
 }

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "service/ServiceClient.h"
+
 namespace quillberry {
 
 // How a run shows itself on the status item: the processing look while it lasts, the idle
@@ -25,8 +27,8 @@ public:
 
 private:
     void emailCompletion(const std::optional<std::string>& email);
-    void captureStep(bool automatic, const std::string& email);
-    void resultStep(const std::optional<std::string>& result);
+    void captureStep(bool automatic, const std::string& email, const std::optional<std::string>& held);
+    void resultStep(const ServiceResult& result);
     void endRun();
 
     StatusLooks looks_;

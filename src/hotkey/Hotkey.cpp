@@ -16,9 +16,10 @@ int hotkeyCallback(const std::function<void()>& onPress) {
     return NO_ERR;
 }
 
-std::optional<int> registerGlobalHotkey(std::function<void()> onPress) {
+std::optional<int> registerGlobalHotkey(std::function<void()> onPress, std::function<void()> onChanged) {
     Hotkeys& hotkeys = platform().hotkeys();
     hotkeys.installHandler([onPress = std::move(onPress)] { hotkeyCallback(onPress); });
+    hotkeys.setShortcutChangedHandler(std::move(onChanged));
     return hotkeys.registerHotkey(KeyCode::U, ModifierMask::Command, HOTKEY_ID);
 }
 

@@ -2,6 +2,7 @@
 
 #include "account/EmailPrompt.h"
 #include "account/Preferences.h"
+#include "hotkey/Shortcut.h"
 #include "platform/Application.h"
 #include "platform/Platform.h"
 
@@ -19,9 +20,10 @@ constexpr Rect SUBTITLE_FRAME{40, 155, 400, 95};
 constexpr Rect SUBTITLE_FRAME_WITH_EMAIL{40, 205, 400, 40};
 constexpr Rect SUBTITLE_FRAME_LAST_PAGE{40, 195, 400, 60};
 
-const char* const TIP_TEXT =
-    "\u26A1 Tu veux un seul raccourci (sans Cmd+C) ?\nClique sur l'icône Quillberry en haut,\n"
-    "puis « Activer le mode automatique ».";
+std::string tipText() {
+    return "\u26A1 Tu veux un seul raccourci (sans " + withPrimaryModifier("C") +
+           ") ?\nClique sur l'icône Quillberry,\npuis « Activer le mode automatique ».";
+}
 
 void styleLabel(TextField& label, const Rect& frame, const Font& font, const Color& color) {
     label.setFrame(frame);
@@ -71,7 +73,7 @@ void OnboardingWindow::setupTexts() {
     subtitleLabel_->setWordWrap(true);
     styleLabel(*tipLabel_, {30, 120, 420, 60}, {14, FontWeight::Semibold}, AMBER);
     tipLabel_->setWordWrap(true);
-    tipLabel_->setStringValue(TIP_TEXT);
+    tipLabel_->setStringValue(tipText());
     tipLabel_->setHidden(true);
     for (TextField* label : {iconLabel_.get(), titleLabel_.get(), subtitleLabel_.get()})
         containerView_->addSubview(*label);
@@ -141,6 +143,9 @@ void OnboardingWindow::showStep(int index) {
     emailField_->setHidden(!step.showEmail);
     skipButton_->setHidden(!step.showSkip);
     tipLabel_->setHidden(!lastPage);
+
+    // The page asks for the address: typing goes straight into its field.
+    if (step.showEmail) window_->makeFirstResponder(*emailField_);
 
     if (step.showEmail) subtitleLabel_->setFrame(SUBTITLE_FRAME_WITH_EMAIL);
     else if (lastPage) subtitleLabel_->setFrame(SUBTITLE_FRAME_LAST_PAGE);

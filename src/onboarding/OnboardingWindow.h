@@ -46,7 +46,7 @@ private:
     void setupButtons();
     void setupDots();
 
-    const std::vector<Step>& steps_;
+    const std::vector<Step> steps_;
     // Views before the window: they are torn down after it lets go of them.
     std::unique_ptr<View> containerView_;
     std::unique_ptr<TextField> titleLabel_, subtitleLabel_, emailField_, iconLabel_, tipLabel_;

@@ -1,18 +1,21 @@
 #include "onboarding/Step.h"
 
+#include "hotkey/Shortcut.h"
+
 namespace quillberry {
 
-const std::vector<Step>& onboardingSteps() {
-    static const std::vector<Step> steps = {
+std::vector<Step> onboardingSteps() {
+    const std::string copy = withPrimaryModifier("C"), paste = withPrimaryModifier("V"), press = shortcutText();
+    return {
         {"Q", "Bienvenue sur Quillberry",
-         "Optimise tes prompts en un raccourci.\nCopie ton texte avec Cmd+C, appuie sur Cmd+U,\n"
-         "et obtiens un prompt amélioré instantanément.",
+         "Optimise tes prompts en un raccourci.\nCopie ton texte avec " + copy + ", appuie sur " + press +
+             ",\net obtiens un prompt amélioré instantanément.",
          "Suivant", false, false},
         {"", "Connecte-toi", "Entre l'email utilisé pour ton abonnement.", "Continuer", true, true},
-        {"", "C'est prêt !", "1. Copie ton prompt avec Cmd+C\n2. Appuie sur Cmd+U\n3. Colle le résultat avec Cmd+V",
+        {"", "C'est prêt !",
+         "1. Copie ton prompt avec " + copy + "\n2. Appuie sur " + press + "\n3. Colle le résultat avec " + paste,
          "Commencer", false, false},
     };
-    return steps;
 }
 
 }  // namespace quillberry

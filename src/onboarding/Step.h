@@ -15,7 +15,8 @@ struct Step {
     const bool showSkip;
 };
 
-// The pages, in order. Their count decides the last page, the dots and the tip.
-const std::vector<Step>& onboardingSteps();
+// The pages, in order, naming the keys of the shortcut in force now. Their count decides the
+// last page, the dots and the tip.
+std::vector<Step> onboardingSteps();
 
 }  // namespace quillberry

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace quillberry {
 
@@ -16,6 +17,12 @@ public:
     virtual bool installHandler(std::function<void()> onPressed) = 0;
     // Returns a handle, or absent when the system refused the key.
     virtual std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int id) = 0;
+    // The shortcut in force as the desktop or the user named it; absent: the one registered.
+    virtual std::optional<std::string> shortcutDescription() = 0;
+    // Offers the user the desktop's way to choose another shortcut.
+    virtual void changeShortcut() = 0;
+    // Called on the main queue whenever the shortcut in force changes, whoever changed it.
+    virtual void setShortcutChangedHandler(std::function<void()> changed) = 0;
 };
 
 }  // namespace quillberry

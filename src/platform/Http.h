@@ -21,6 +21,7 @@ struct HttpResponse {
     bool transportError = false;
     std::optional<int> status;        // absent: no HTTP response object
     std::optional<std::string> body;  // absent: no body data delivered
+    bool refused = false;             // with transportError: the host said nothing listens on the port
 };
 
 class Http {

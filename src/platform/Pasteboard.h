@@ -28,6 +28,8 @@ public:
     virtual bool isProcessTrusted() = 0;
     // Asks the system to offer the permission when not trusted.
     virtual bool isProcessTrustedWithPrompt() = 0;
+    // Takes the permission back: the copy-first way from the next press on.
+    virtual void withdrawTrust() = 0;
 };
 
 }  // namespace quillberry

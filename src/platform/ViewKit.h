@@ -65,6 +65,8 @@ public:
     virtual void setTitleHidden(bool hidden) = 0;
     virtual void setBackgroundColor(const Color& color) = 0;
     virtual void makeKeyAndOrderFront() = 0;
+    // Typing goes to `view`, whenever the window has the keyboard.
+    virtual void makeFirstResponder(View& view) = 0;
     virtual void close() = 0;
     // The window layer keeps `owner` alive while the window is open, and lets it go on
     // a later pass of the main queue after it closes, so the object that closed it

@@ -39,14 +39,35 @@ std::optional<std::string> interpretReply(const HttpResponse& response) {
     return improvedPromptFromBody(*response.body);
 }
 
-void callServer(const std::string& text, const std::string& email, ServiceCompletion completion) {
+bool serviceIsLocal(std::string_view url) {
+    const size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos) return false;
+    std::string_view host = url.substr(scheme + 3);
+    host = host.substr(0, host.find_first_of("/?#"));
+    if (host.starts_with("[")) return host.starts_with("[::1]");
+    host = host.substr(0, host.find(':'));
+    // An address, not a name that merely begins like one ("127.0.0.1.example.com").
+    return host == "localhost" ||
+           (host.starts_with("127.") && host.find_first_not_of("0123456789.") == std::string_view::npos);
+}
+
+void callService(const std::string& text, const std::string& email, std::function<void(ServiceResult)> completion) {
     // The service refuses bodies over its limit: such a text never leaves the machine, and a
     // huge clipboard is not escaped and copied for nothing.
-    if (text.size() > MAX_REQUEST_BYTES) return completion(std::nullopt);
+    if (text.size() > MAX_REQUEST_BYTES) return completion({});
     HttpRequest request = buildImproveRequest(text, email);
-    if (request.body && request.body->size() > MAX_REQUEST_BYTES) return completion(std::nullopt);
+    if (request.body && request.body->size() > MAX_REQUEST_BYTES) return completion({});
     platform().http().post(std::move(request), [completion = std::move(completion)](HttpResponse response) {
-        completion(interpretReply(response));
+        ServiceResult result{interpretReply(response)};
+        if (!result.improvedPrompt && response.refused && serviceIsLocal(SERVER_URL))
+            result.failure = ServiceFailure::LocalServiceDown;
+        completion(std::move(result));
+    });
+}
+
+void callServer(const std::string& text, const std::string& email, ServiceCompletion completion) {
+    callService(text, email, [completion = std::move(completion)](ServiceResult result) {
+        completion(std::move(result.improvedPrompt));
     });
 }
 

@@ -8,6 +8,7 @@
 #include "hotkey/Hotkey.h"
 #include "onboarding/OnboardingWindow.h"
 #include "platform/Application.h"
+#include "platform/Hotkeys.h"
 #include "platform/Platform.h"
 #include "shell/StatusMenu.h"
 
@@ -22,12 +23,18 @@ AppDelegate::AppDelegate()
 void AppDelegate::applicationDidFinishLaunching() {
     statusItem = platform().statusBar().makeStatusItem();
     applyIdleLook(*statusItem, IdleLookTitle::LeaveOnImagePath);
-    attachStatusMenu(*statusItem, [this](const std::string& action) { perform(action); });
-    hotKeyRef = registerGlobalHotkey([this] { handleHotkey(); });
+    attachMenu();
+    // The menu names the shortcut: built again when it changes.
+    hotKeyRef = registerGlobalHotkey([this] { handleHotkey(); }, [this] { attachMenu(); });
     if (!isOnboardingDone()) showOnboarding([](const std::optional<std::string>&) {});
 }
 
+void AppDelegate::attachMenu() {
+    if (statusItem) attachStatusMenu(*statusItem, [this](const std::string& action) { perform(action); });
+}
+
 void AppDelegate::changeEmailAction() { changeEmail(); }
+void AppDelegate::changeShortcut() { platform().hotkeys().changeShortcut(); }
 void AppDelegate::logoutAction() { logout(); }
 void AppDelegate::showHelp() { openInstructions(); }
 void AppDelegate::openSupport() { openSupportLink(); }
@@ -43,6 +50,7 @@ bool AppDelegate::perform(const std::string& action) {
     using Command = void (AppDelegate::*)();
     static const std::map<std::string, Command> commands = {
         {"changeEmailAction", &AppDelegate::changeEmailAction},
+        {"changeShortcut", &AppDelegate::changeShortcut},
         {"logoutAction", &AppDelegate::logoutAction},
         {"showHelp", &AppDelegate::showHelp},
         {"openSupport", &AppDelegate::openSupport},

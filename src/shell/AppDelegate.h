@@ -24,6 +24,7 @@ public:
 
     // Menu commands.
     void changeEmailAction();
+    void changeShortcut();
     void logoutAction();
     void showHelp();
     void openSupport();
@@ -35,6 +36,9 @@ public:
 
     // Runs the command named by a menu item. False for a name that is not a command.
     bool perform(const std::string& action);
+
+private:
+    void attachMenu();
 };
 
 }  // namespace quillberry

@@ -1,16 +1,37 @@
 // The app, Qt and all, run by the `quillberry` launcher (main.cpp) from its private library:
 // the Qt application, the real platform, then the portable core.
 
+#include <xcb/xcb.h>
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 
 #include "config/Constants.h"
 #include "platform/StatusBar.h"
 #include "platform/qt/QtPlatform.h"
 #include "shell/Entry.h"
 
+namespace {
+// Without a display Qt ends the process with abort(), which reads as a crash. A platform the
+// caller chose (QT_QPA_PLATFORM) and a Wayland display are left to Qt.
+bool displayReachable() {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return true;
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) return false;
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool reached = !xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    return reached;
+}
+}  // namespace
+
 extern "C" __attribute__((visibility("default"))) int quillberryRun(int argc, char** argv) {
     using namespace quillberry;
+    if (!displayReachable()) {
+        std::fprintf(stderr,
+                     "quillberry : aucun affichage graphique (DISPLAY ou WAYLAND_DISPLAY). Lance Quillberry depuis "
+                     "ta session de bureau.\n");
+        return 1;
+    }
     qt::silenceQtMessages();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Quillberry");

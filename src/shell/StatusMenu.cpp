@@ -1,13 +1,14 @@
 #include "shell/StatusMenu.h"
 
+#include "hotkey/Shortcut.h"
 #include "platform/Platform.h"
 
 namespace quillberry {
 
-const std::vector<MenuItem>& statusMenuItems() {
-    static const std::vector<MenuItem> items = {
+std::vector<MenuItem> statusMenuItems() {
+    return {
         {"Quillberry", "", ""},
-        {"Raccourci : Cmd+U", "", ""},
+        {"Raccourci : " + shortcutText(), "changeShortcut", ""},
         MenuItem::separatorItem(),
         {"\U0001F4E7  Changer d'email", "changeEmailAction", ""},
         {"\U0001F6AA  Se déconnecter", "logoutAction", ""},
@@ -18,7 +19,6 @@ const std::vector<MenuItem>& statusMenuItems() {
         MenuItem::separatorItem(),
         {"Quitter", "quitApp", "q"},
     };
-    return items;
 }
 
 void attachStatusMenu(StatusItem& item, std::function<void(const std::string&)> perform) {

@@ -8,8 +8,8 @@
 
 namespace quillberry {
 
-// The status menu, in order. It never changes after launch.
-const std::vector<MenuItem>& statusMenuItems();
+// The status menu, in order, naming the shortcut in force now.
+std::vector<MenuItem> statusMenuItems();
 
 // Builds the menu and attaches it to `item`; a chosen command calls `perform` by name.
 void attachStatusMenu(StatusItem& item, std::function<void(const std::string& action)> perform);

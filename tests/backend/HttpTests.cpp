@@ -89,6 +89,7 @@ TEST(Http, BrokenCutOversizedAndRefusedRepliesFailOnceWithoutBody) {
         const HttpResponse response = postOnce({.idleLimit = 60s, .caFile = "", .maxBodyBytes = 2048}, url);
         EXPECT_TRUE(response.transportError) << url;
         EXPECT_FALSE(response.body.has_value()) << url;
+        EXPECT_EQ(response.refused, url == refused) << url << ": only there does nothing listen";
     }
 }
 

@@ -41,7 +41,8 @@ TEST(Trigger, NoPeerTakesTheSocketDownOrHoldsItUpAndBusyIsToldFromAbsent) {
     const std::string id = "app.quillberry.test-trigger", path = qt::triggerPath(id);
     EXPECT_EQ(qt::sendTrigger(id), 1) << "no instance yet";
     qt::Session session;
-    qt::DesktopHotkeys hotkeys(session, id);
+    qt::QtDefaults defaults(id);
+    qt::DesktopHotkeys hotkeys(session, id, defaults);
     int presses = 0;
     hotkeys.installHandler([&] { ++presses; });
     auto trigger = [&] {  // from another thread, while this one runs the event loop

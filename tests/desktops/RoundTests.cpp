@@ -203,12 +203,30 @@ TEST_P(Portal, BindsTheShortcutOnlyWithAKeyAndRegistersTheAppFirst) {
     QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
         "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", "org.freedesktop.DBus.Properties", "Get"));
     std::optional<wayland::GlobalShortcut::Outcome> outcome;
+    QStringList described;
     {
         wayland::GlobalShortcut shortcut(
             "app.quillberry.Test", "improve", "", "CTRL+u", [] {}, [&](auto o) { outcome = o; });
+        shortcut.onDescribed([&](const QString& keys) { described << keys; });
         EXPECT_TRUE(waitFor([&] { return outcome.has_value(); }));  // the app's limit is 10 s
+        if (outcome == Bound) {
+            // Rebound in the desktop's settings: the app names the new keys; and it opens the
+            // desktop's own dialog where the portal has one.
+            QDBusArgument list;
+            list << QList<QPair<QString, QVariantMap>>{{"improve", {{"trigger_description", "Ctrl+Alt+J"}}}};
+            side.send(QDBusMessage::createSignal("/org/freedesktop/portal/desktop",
+                                                 "org.freedesktop.portal.GlobalShortcuts", "ShortcutsChanged")
+                      << QVariant::fromValue(QDBusObjectPath("/org/freedesktop/portal/desktop/session/1/quillberry"))
+                      << QVariant::fromValue(list));
+            EXPECT_TRUE(waitFor([&] { return described.size() == 2; }));
+            EXPECT_EQ(described.value(1), "Ctrl+Alt+J");
+            EXPECT_EQ(shortcut.configurable(), c.version >= 2);
+            if (shortcut.configurable()) shortcut.configure();
+            EXPECT_EQ(waitFor([&] { return calls.contains("ConfigureShortcuts"); }, 500), c.version >= 2);
+        }
     }
     EXPECT_EQ(outcome, c.outcome);
+    EXPECT_EQ(described.value(0), c.outcome == Bound ? "Ctrl+U" : "") << "as the texts name keys, whoever described it";
     EXPECT_EQ(calls.contains("BindShortcuts"), c.binds);
     EXPECT_EQ(sessionsFirstCall, "Register") << "the app id is registered first on the session's connection";
     side.unregisterObject("/org/freedesktop/portal/desktop");

@@ -124,6 +124,40 @@ TEST_P(X11, CtrlQQuitsFromTheMenuThenTenRacingStartsLeaveOneInstanceAndNoDeadOrL
     ASSERT_NO_FATAL_FAILURE(desktop->startApp(QUILLBERRY_APP));
     EXPECT_FALSE(QFile::exists(target)) << "nothing was made through the link";
 }
+// --help and --version answer while an instance runs; with no display the app says so and fails;
+// a second instance (a runtime folder of its own) finds Ctrl+U held and says so at launch; the
+// shortcut recorded from the menu works at once, instead of Ctrl+U, and at the next launch.
+TEST_P(X11, ALinuxUsersFailuresAreSaidAndTheShortcutRecordedFromTheMenuIsTheOneThatWorks) {
+    const QString app = user.path("bin/quillberry");
+    for (const QString option : {"--help", "--version"}) {
+        auto answer = user.start(app, {option});
+        EXPECT_TRUE(answer->waitExit() && answer->exitedCleanly() && !answer->readAll().isEmpty());
+    }
+    auto headless = user.start("env", {"-u", "DISPLAY", "-u", "QT_QPA_PLATFORM", "-u", "WAYLAND_DISPLAY", app});
+    EXPECT_TRUE(headless->waitExit() && headless->exitCode() == 1 && !headless->readAll().isEmpty());
+    auto other =
+        user.start("sh", {"-c", "mkdir -m 700 -p \"$HOME/run2\"; XDG_RUNTIME_DIR=$HOME/run2 exec \"$0\"", app});
+    EVENTUALLY(desktop->focused() == desktop->appId) << "Ctrl+U held by the first instance: said";
+    desktop->closeNotice();
+    other.reset();
+    user.run("xdotool", {"mousemove", "--window", x11Windows(user, "icon").value(0), "8", "8", "click", "1"});
+    EVENTUALLY(x11Windows(user, "popup").size() == 1);
+    desktop->key("Down"), desktop->key("Return");  // the shortcut item, first of the menu's commands
+    EVENTUALLY(desktop->focused() == desktop->appId) << "the recorder";
+    desktop->key("ctrl+alt+j");
+    EVENTUALLY(x11Windows(user, "managed").isEmpty());
+    ServiceStub service;
+    desktop->copy("texte");
+    desktop->key("ctrl+u");
+    EXPECT_FALSE(waitFor([&] { return service.server.hasPendingConnections(); }, 2000)) << "Ctrl+U let go";
+    for (int launch : {1, 2}) {
+        desktop->copy("texte");  // (what the app put on the clipboard left with it)
+        desktop->key("ctrl+alt+j");
+        service.serveNext("texte", "mieux");
+        desktop->closeNotice();
+        if (launch == 1) desktop->app.reset(), desktop->startApp(QUILLBERRY_APP);
+    }
+}
 INSTANTIATE_TEST_SUITE_P(Bad, X11, ::testing::Values(std::tuple(rows().front(), false)), caseName);
 
 TEST(Service, StopsOnASignalThatArrivesWhileItStarts) {

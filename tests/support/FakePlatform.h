@@ -90,11 +90,13 @@ struct FakeWindow : Window {
     void setTitleHidden(bool) override {}
     void setBackgroundColor(const Color&) override {}
     void makeKeyAndOrderFront() override { visible = true; }
+    void makeFirstResponder(View& view) override { firstResponder = &view; }
     void close() override;
     void retainWhileOpen(std::shared_ptr<void> owner) override { retained = std::move(owner); }
     FakePlatform& platform;
     FakeView content;
     bool visible = false;
+    View* firstResponder = nullptr;
     std::shared_ptr<void> retained;
 };
 
@@ -147,7 +149,9 @@ public:
     std::optional<std::string> clipboard;
     std::optional<std::string> selection;  // what the frontmost application has selected
     bool trusted = false;
-    std::function<void()> hotkeyHandler;
+    std::function<void()> hotkeyHandler, shortcutChanged;
+    std::optional<std::string> shortcut;  // as the desktop names it
+    int shortcutChanges = 0;
     std::deque<std::function<AlertAnswer(const AlertSpec&)>> script;
     std::vector<AlertSpec> shown;
     std::deque<FakeHttpCall> calls;
@@ -187,8 +191,12 @@ private:
         if (selection) replaceWithString(*selection);
     }
     bool isProcessTrusted() override { return trusted; }
-    bool isProcessTrustedWithPrompt() override { return ++trustPrompts, trusted; }
+    bool isProcessTrustedWithPrompt() override { return ++trustPrompts, std::exchange(trusted, true); }
+    void withdrawTrust() override { trusted = false; }
     bool installHandler(std::function<void()> onPressed) override { return hotkeyHandler = std::move(onPressed), true; }
+    std::optional<std::string> shortcutDescription() override { return shortcut; }
+    void changeShortcut() override { ++shortcutChanges; }
+    void setShortcutChangedHandler(std::function<void()> changed) override { shortcutChanged = std::move(changed); }
     std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int) override {
         return key == KeyCode::U && modifiers == ModifierMask::Command ? std::optional(7) : std::nullopt;
     }

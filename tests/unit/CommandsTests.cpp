@@ -41,23 +41,29 @@ struct AutoModeCase {
     bool trusted;
     int answer;
     int prompts;
-    size_t buttons;
+    bool trustedAfter;
 };
 class AutoMode : public LaunchedApp, public ::testing::WithParamInterface<AutoModeCase> {};
 
-TEST_P(AutoMode, AsksTheSystemOnlyWhenNotTrustedAndTheUserActivates) {
+// Turned on only by "Activer", off only by "Désactiver"; either change is said in one line.
+TEST_P(AutoMode, IsTurnedOnOrOffOnlyByTheUsersAnswerAndSaysSo) {
     markOnboardingDone();
     launch();
     fake.trusted = GetParam().trusted;
     fake.answer(GetParam().answer);
     app().enableAutoMode();
-    ASSERT_EQ(fake.shown.size(), 1u);
-    EXPECT_EQ(fake.shown[0].buttons.size(), GetParam().buttons);
     EXPECT_EQ(fake.trustPrompts, GetParam().prompts);
+    EXPECT_EQ(fake.trusted, GetParam().trustedAfter);
+    const bool changed = GetParam().trusted != GetParam().trustedAfter;
+    ASSERT_EQ(fake.shown.size(), changed ? 2u : 1u);
+    if (changed) {
+        EXPECT_FALSE(fake.shown[1].informativeText);
+        EXPECT_EQ(fake.shown[1].messageText.find('\n'), std::string::npos);
+    }
 }
 INSTANTIATE_TEST_SUITE_P(Cases, AutoMode,
-                         ::testing::Values(AutoModeCase{true, 1000, 0, 0}, AutoModeCase{false, 1001, 0, 2},
-                                           AutoModeCase{false, 1000, 1, 2}));
+                         ::testing::Values(AutoModeCase{true, 1000, 0, true}, AutoModeCase{true, 1001, 0, false},
+                                           AutoModeCase{false, 1001, 0, false}, AutoModeCase{false, 1000, 1, true}));
 
 }  // namespace
 }  // namespace quillberry::fake

@@ -2,6 +2,8 @@
 
 #include "FakePlatform.h"
 #include "account/Preferences.h"
+#include "config/Constants.h"
+#include "service/ServiceClient.h"
 
 namespace quillberry::fake {
 namespace {
@@ -77,7 +79,7 @@ TEST_P(Capture, TakesTheClipboardOrAfterAWaitTheSelectionAndRefusesBlankText) {
     if (c.sent) {
         EXPECT_EQ(sent().at("prompt"), c.automatic ? *c.selection : *c.clipboard);
     } else {
-        EXPECT_EQ(fake.clipboard, c.automatic ? c.selection : c.clipboard) << "automatic mode empties it first";
+        EXPECT_EQ(fake.clipboard, c.clipboard) << "nothing captured: what the user had stays";
         EXPECT_EQ(fake.shown.at(0).messageText, c.automatic ? "Aucun texte sélectionné" : "Presse-papier vide");
         expectBusy(false);
     }
@@ -91,6 +93,37 @@ INSTANTIATE_TEST_SUITE_P(Cases, Capture,
                                                        std::nullopt, false},
                                            CaptureCase{true, "old clipboard", "selected words", true},
                                            CaptureCase{true, "old clipboard", std::nullopt, false}));
+
+// A failure is said with what the user can do about it.
+struct FailureCase {
+    std::size_t textBytes;
+    std::optional<HttpResponse> reply;  // absent: nothing may be sent
+    std::vector<std::string> named;     // what the explanation names
+};
+class Failure : public Flow, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(Failure, IsSaidWithWhatTheUserCanDo) {
+    fake.clipboard = std::string(GetParam().textBytes, 'a');
+    press();
+    ASSERT_EQ(fake.calls.size(), GetParam().reply ? 1u : 0u);
+    if (GetParam().reply) fake.respond(*GetParam().reply), fake.queue.advance();
+    ASSERT_EQ(fake.shown.size(), 1u);
+    EXPECT_EQ(fake.shown[0].style, AlertStyle::Critical);
+    for (const std::string& name : GetParam().named)
+        EXPECT_NE(fake.shown[0].informativeText->find(name), std::string::npos) << *fake.shown[0].informativeText;
+    expectBusy(false);
+}
+const bool LOCAL = serviceIsLocal(SERVER_URL);
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Failure,
+    ::testing::Values(FailureCase{10, HttpResponse{true, std::nullopt, std::nullopt}, {"connexion"}},
+                      // Nothing listens on the service's port: on this machine, the user can start it.
+                      FailureCase{10,
+                                  HttpResponse{true, std::nullopt, std::nullopt, true},
+                                  {LOCAL ? "systemctl start quillberry-service" : "connexion"}},
+                      FailureCase{10, HttpResponse{false, 502, std::nullopt, false}, {"connexion"}},
+                      // Over the request limit: its size and the limit, and nothing sent.
+                      FailureCase{(MAX_REQUEST_BYTES * 5) / 2, std::nullopt, {"2,5 Mo", "1 Mo"}}));
 
 struct EmailCase {
     int response;

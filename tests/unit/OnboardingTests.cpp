@@ -30,6 +30,7 @@ TEST_P(EmailPage, StoresAnAcceptedAddressAndMovesOnRegardlessAndOnlyTheLastPageS
         visibleAtCompletion = fake.windows.back()->visible;
     });
     next();
+    EXPECT_EQ(fake.windows.back()->firstResponder, &current().emailField()) << "typing goes to the field";
     type(c.typed);
     click(c.skip ? current().skipButton() : current().actionButton());
     EXPECT_EQ(getStoredEmail(), c.stored.value_or("before@example.com"));

@@ -84,5 +84,17 @@ const ReplyCase REPLIES[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Table, Reply, ::testing::ValuesIn(REPLIES), [](const auto& c) { return c.param.name; });
 
+// Only a service on this machine can be said to be "not running" and started by the user.
+class LocalService : public ::testing::TestWithParam<std::pair<const char*, bool>> {};
+
+TEST_P(LocalService, IsALoopbackAddressOrLocalhost) { EXPECT_EQ(serviceIsLocal(GetParam().first), GetParam().second); }
+INSTANTIATE_TEST_SUITE_P(Table, LocalService,
+                         ::testing::Values(std::pair{"http://127.0.0.1:8787", true},
+                                           std::pair{"http://127.9.8.7", true}, std::pair{"http://localhost:1", true},
+                                           std::pair{"http://[::1]:8787", true},
+                                           std::pair{"https://127.0.0.1.example.com", false},
+                                           std::pair{"https://api.example.com/x?h=127.0.0.1", false},
+                                           std::pair{"https://[::2]", false}, std::pair{"127.0.0.1", false}));
+
 }  // namespace
 }  // namespace quillberry::fake

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string_view>
 
@@ -255,6 +256,9 @@ void CurlHttp::runWorker() {
             HttpResponse response;
             if (result != CURLE_OK || t->tooLarge) {
                 response.transportError = true;
+                long osError = 0;
+                curl_easy_getinfo(t->easy, CURLINFO_OS_ERRNO, &osError);
+                response.refused = result == CURLE_COULDNT_CONNECT && osError == ECONNREFUSED;
             } else {
                 long status = 0;
                 curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);

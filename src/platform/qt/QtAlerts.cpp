@@ -114,6 +114,8 @@ void AlertDialog::addTexts(QVBoxLayout& column, const AlertSpec& spec) {
     message->setFont(bold);
     message->setWordWrap(true);
     message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // As wide as an explanation would be: a notice of one line keeps it on one line.
+    message->setMinimumWidth(300);
     column.addWidget(message);
     if (spec.informativeText) {
         auto* info = new QLabel(q(*spec.informativeText));

@@ -14,6 +14,8 @@
 #include <QUrl>
 #include <QWidget>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtPlatform.h"
@@ -97,7 +99,7 @@ bool QtWorkspace::openUrl(const std::string& url) {
 
 QtPlatform::QtPlatform(const std::string& bundleId, CurlHttp::Options httpOptions, bool dataControl)
     : session_(dataControl), statusBar_(session_), defaults_(bundleId), clipboard_(session_, bundleId),
-      hotkeys_(session_, bundleId), http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
+      hotkeys_(session_, bundleId, defaults_), http_(std::make_unique<CurlHttp>(std::move(httpOptions))) {
     // Blocks of a megabyte and more (a big reply, its copies, the viewer's text) are mapped
     // on their own and unmapped when freed. By default glibc raises this threshold after
     // the first such free, and later big blocks then stay in the heap for good.
@@ -141,7 +143,12 @@ void installTerminationHandler() {
 }
 
 void silenceQtMessages() {
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    // A fatal error still ends the process, as a failure and in a word, not as a crash.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type != QtFatalMsg) return;
+        std::fprintf(stderr, "quillberry : impossible de continuer (%s)\n", message.toLocal8Bit().constData());
+        std::_Exit(1);
+    });
 }
 
 }  // namespace quillberry::qt

@@ -2,6 +2,7 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
@@ -11,6 +12,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "config/Keys.h"
 #include "config/Limits.h"
 #include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtPlatform.h"
@@ -96,7 +98,7 @@ std::optional<std::string> QtClipboard::askForText() {
     auto* label = new QLabel("Texte à améliorer :");
     label->setTextFormat(Qt::PlainText);
     auto* field = new QPlainTextEdit;
-    field->setPlaceholderText("Colle ici le texte (Ctrl+V)");
+    field->setPlaceholderText(QString::fromStdString("Colle ici le texte (" + withPrimaryModifier("V") + ")"));
     auto* buttons = new QDialogButtonBox;
     QPushButton* send = buttons->addButton("Améliorer", QDialogButtonBox::AcceptRole);
     buttons->addButton("Annuler", QDialogButtonBox::RejectRole);
@@ -189,6 +191,8 @@ bool QtClipboard::isProcessTrustedWithPrompt() {
     if (!trusted && selectionReadable()) writePrivateFile(QString::fromStdString(grantPath_), "granted\n");
     return trusted;
 }
+
+void QtClipboard::withdrawTrust() { QFile::remove(QString::fromStdString(grantPath_)); }
 
 bool QtClipboard::selectionReadable() const {
     if (auto* dataControl = session_.dataControl()) return dataControl->offersPrimary();

@@ -18,6 +18,7 @@
 #include "platform/StatusBar.h"
 #include "platform/ViewKit.h"
 #include "platform/qt/CurlHttp.h"
+#include "platform/qt/ShortcutRecorder.h"
 
 class QSocketNotifier;
 class QSettings;
@@ -137,6 +138,7 @@ public:
     void copySelection() override;
     bool isProcessTrusted() override;
     bool isProcessTrustedWithPrompt() override;
+    void withdrawTrust() override;
 
     class WriteOnInput;
 
@@ -159,18 +161,27 @@ private:
 // who binds another key.
 class DesktopHotkeys : public Hotkeys {
 public:
-    DesktopHotkeys(Session& session, const std::string& bundleId);
+    DesktopHotkeys(Session& session, const std::string& bundleId, Defaults& defaults);
     ~DesktopHotkeys() override;
     bool installHandler(std::function<void()> onPressed) override;
     std::optional<int> registerHotkey(KeyCode key, ModifierMask modifiers, int id) override;
+    std::optional<std::string> shortcutDescription() override;
+    void changeShortcut() override;
+    void setShortcutChangedHandler(std::function<void()> changed) override;
     class Filter;
 
 private:
     void listenForTriggers();
     void sayHowToBindTheTrigger();
+    void record();
+    void announceChange();
     QString triggerUsedMarker() const;
     Session& session_;
     std::string bundleId_;
+    Defaults& defaults_;
+    std::function<void()> changed_;
+    std::optional<KeyChord> chosen_;  // X11: the user's own shortcut, where there is one
+    QString portalDescription_;
     std::unique_ptr<Filter> filter_;
     std::unique_ptr<TriggerServer> triggers_;
     std::unique_ptr<wayland::GlobalShortcut> portal_;
@@ -229,8 +240,10 @@ private:
 
 // In a Wayland session, at launch: one notice for each thing the desktop withholds.
 void tellSessionLimits(const Session& session);
+// A notice when, a few seconds after launch, no tray shows the status item.
+void tellWhenNoTray();
 // An informational notice with one "Compris" button, posted, once no other dialog is open.
-void showNoticeWhenIdle(const char* title, const char* text);
+void showNoticeWhenIdle(const QString& title, const QString& text);
 
 // Quits the event loop in order on SIGTERM and SIGINT.
 void installTerminationHandler();

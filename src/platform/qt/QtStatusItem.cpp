@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "config/Keys.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace quillberry::qt {
@@ -75,6 +76,7 @@ void StatusMenu::keyPressEvent(QKeyEvent* event) {
 QtStatusItem::QtStatusItem(const Session& session) : session_(session) {
     refresh();
     tray_.show();
+    tellWhenNoTray();
     // A click on a status item opens its menu; the tray's context menu covers the
     // other button.
     QObject::connect(&tray_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -103,8 +105,15 @@ void QtStatusItem::refresh() {
 }
 
 void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)> perform) {
-    menu_ = std::make_unique<StatusMenu>();
-    menu_->setObjectName("quillberry-status-menu");
+    // Built again in place when the shortcut changes: a tray that shows it over D-Bus keeps the
+    // menu it registered, and a new one would have to be registered again.
+    if (menu_) {
+        menu_->clear();
+    } else {
+        menu_ = std::make_unique<StatusMenu>();
+        menu_->setObjectName("quillberry-status-menu");
+        tray_.setContextMenu(menu_.get());
+    }
     for (const MenuItem& item : items) {
         if (item.separator) {
             menu_->addSeparator();
@@ -116,7 +125,8 @@ void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const
             continue;
         }
         if (!item.keyEquivalent.empty()) {
-            action->setShortcut(QKeySequence(QString("Ctrl+") + QString::fromStdString(item.keyEquivalent).toUpper()));
+            const std::string keys = withPrimaryModifier(item.keyEquivalent);
+            action->setShortcut(QKeySequence(QString::fromStdString(keys).toUpper()));
         }
         // Queued, so the command (which may run a modal dialog) starts after the menu has
         // closed instead of inside its event handling.
@@ -128,7 +138,6 @@ void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const
             },
             Qt::DirectConnection);
     }
-    tray_.setContextMenu(menu_.get());
 }
 
 }  // namespace quillberry::qt

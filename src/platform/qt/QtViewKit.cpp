@@ -211,9 +211,10 @@ public:
             widget_->move(area.center() - QPoint(widget_->width() / 2, widget_->height() / 2));
         }
     }
-    // An empty title lets window managers fall back to the program's name; a space shows
-    // an empty title bar.
-    void setTitleHidden(bool hidden) override { widget_->setWindowTitle(hidden ? " " : "Quillberry"); }
+    // A window manager shows the title in its bar, its task list and its window switcher
+    // alike: there is no hiding it from the bar alone, and a blank one names the window
+    // nowhere. So the window is always named.
+    void setTitleHidden(bool) override { widget_->setWindowTitle("Quillberry"); }
     void setBackgroundColor(const Color& c) override {
         QPalette palette = widget_->palette();
         palette.setColor(QPalette::Window,
@@ -225,6 +226,9 @@ public:
         widget_->show();
         widget_->raise();
         widget_->activateWindow();
+    }
+    void makeFirstResponder(View& view) override {
+        if (QWidget* target = stateOf(view).widget) target->setFocus(Qt::OtherFocusReason);
     }
     void close() override { widget_->close(); }
     void retainWhileOpen(std::shared_ptr<void> owner) override { owner_ = std::move(owner); }

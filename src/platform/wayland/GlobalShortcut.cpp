@@ -23,6 +23,21 @@ QVariant shortcutList(const QString& id, const QString& description, const QStri
         Shortcuts{{id, QVariantMap{{"description", description}, {"preferred_trigger", trigger}}}});
 }
 
+// GNOME describes a key as GTK writes an accelerator, in a sentence ("Press <Control>u"); the
+// texts that name it read "Ctrl+U", as KDE writes it.
+QString asKeys(QString description) {
+    if (description.startsWith("Press ")) description.remove(0, 6);
+    for (const auto& [gtk, keys] : {std::pair{"<Control>", "Ctrl+"},
+                                    {"<Primary>", "Ctrl+"},
+                                    {"<Shift>", "Shift+"},
+                                    {"<Alt>", "Alt+"},
+                                    {"<Super>", "Super+"}})
+        description.replace(gtk, keys, Qt::CaseInsensitive);
+    if (description.size() > 1 && description.back().isLower() && !description[description.size() - 2].isLetter())
+        description.back() = description.back().toUpper();
+    return description;
+}
+
 QDBusMessage portalCall(const QString& interface, const QString& method, const QVariantList& args) {
     QDBusMessage call = QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, interface, method);
     call.setArguments(args);
@@ -75,8 +90,10 @@ void GlobalShortcut::readVersion() {
          [this](const QDBusMessage& reply) {
              if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
                  return settle(Outcome::Unavailable);
-             version_ = reply.arguments()[0].value<QDBusVariant>().variant().toUInt();
+             frontVersion_ = version_ = reply.arguments()[0].value<QDBusVariant>().variant().toUInt();
              bus_.connect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this, SLOT(onActivated(QDBusMessage)));
+             bus_.connect(PORTAL, PORTAL_PATH, SHORTCUTS, "ShortcutsChanged", this,
+                          SLOT(onShortcutsChanged(QDBusMessage)));
              version_ < 2 ? readKdeVersion() : createSession();
          });
 }
@@ -148,7 +165,8 @@ void GlobalShortcut::listShortcuts() {
     request("ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session_))}, {}, QUICK_MS,
             [this](uint response, const QVariantMap& results) {
                 const auto trigger = response == 0 ? triggerIn(results) : std::nullopt;
-                if (trigger && version_ < 2) return settle(trigger->isEmpty() ? Outcome::Unavailable : Outcome::Bound);
+                if (trigger && version_ < 2)
+                    return settle(trigger->isEmpty() ? Outcome::Unavailable : Outcome::Bound, *trigger);
                 bindShortcuts();
             });
 }
@@ -161,14 +179,14 @@ void GlobalShortcut::bindShortcuts() {
                             QString()};
     request("BindShortcuts", args, {}, DIALOG_MS, [this](uint, const QVariantMap& results) {
         const auto trigger = triggerIn(results);
-        settle(trigger && !trigger->isEmpty() ? Outcome::Bound : Outcome::Unavailable);
+        settle(trigger && !trigger->isEmpty() ? Outcome::Bound : Outcome::Unavailable, trigger.value_or(QString()));
     });
 }
 
 std::optional<QString> GlobalShortcut::triggerIn(const QVariantMap& results) const {
     if (!results.contains("shortcuts")) return std::nullopt;
     for (const auto& [id, properties] : qdbus_cast<Shortcuts>(results.value("shortcuts"))) {
-        if (id == id_) return properties.value("trigger_description").toString();
+        if (id == id_) return asKeys(properties.value("trigger_description").toString());
     }
     return std::nullopt;
 }
@@ -179,11 +197,26 @@ void GlobalShortcut::onActivated(const QDBusMessage& signal) {
     if (args[0].value<QDBusObjectPath>().path() == session_ && args[1].toString() == id_) pressed_();
 }
 
-void GlobalShortcut::settle(Outcome outcome) {
+// The shortcuts as the user set them in the desktop's settings, ours among them.
+void GlobalShortcut::onShortcutsChanged(const QDBusMessage& signal) {
+    const QVariantList args = signal.arguments();
+    if (args.size() < 2 || args[0].value<QDBusObjectPath>().path() != session_) return;
+    if (auto trigger = triggerIn({{"shortcuts", args[1]}}); trigger && described_) described_(*trigger);
+}
+
+void GlobalShortcut::configure() {
+    // The desktop shows its dialog and answers nothing more: a change comes as ShortcutsChanged.
+    call(portalCall(SHORTCUTS, "ConfigureShortcuts",
+                    {QVariant::fromValue(QDBusObjectPath(session_)), QString(), QVariantMap()}),
+         DIALOG_MS, [](const QDBusMessage&) {});
+}
+
+void GlobalShortcut::settle(Outcome outcome, const QString& description) {
     limit_.stop();
     then_ = nullptr;
     if (settledOnce_) return;
     settledOnce_ = true;
+    if (outcome == Outcome::Bound && described_) described_(description);
     if (settled_) settled_(outcome);
 }
 

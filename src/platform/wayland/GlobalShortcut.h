@@ -22,11 +22,18 @@ public:
     GlobalShortcut(QString appId, QString id, QString description, QString preferredTrigger,
                    std::function<void()> pressed, std::function<void(Outcome)> settled);
     ~GlobalShortcut() override;
+    // Called with the desktop's own description of the bound keys ("Ctrl+U"), when bound and
+    // whenever the user rebinds them in the desktop's settings.
+    void onDescribed(std::function<void(const QString&)> described) { described_ = std::move(described); }
+    // Whether the desktop offers its own dialog to change the shortcut (interface version 2).
+    bool configurable() const { return !session_.isEmpty() && frontVersion_ >= 2; }
+    void configure();
 
 private slots:
     void onResponse(uint response, const QVariantMap& results);
     // Taken whole: on Qt 6.4 the connection to a slot of the signal's own types failed.
     void onActivated(const QDBusMessage& signal);
+    void onShortcutsChanged(const QDBusMessage& signal);
 
 private:
     using Then = std::function<void(uint response, const QVariantMap&)>;
@@ -38,7 +45,7 @@ private:
     void createSession();
     void listShortcuts();
     void bindShortcuts();
-    void settle(Outcome outcome);
+    void settle(Outcome outcome, const QString& description = {});
     // How the desktop says to press this shortcut, when a request's results list it: empty
     // when it has no key.
     std::optional<QString> triggerIn(const QVariantMap& results) const;
@@ -46,8 +53,9 @@ private:
     QString appId_, id_, description_, trigger_;
     std::function<void()> pressed_;
     std::function<void(Outcome)> settled_;
+    std::function<void(const QString&)> described_;
     QDBusConnection bus_;
-    uint version_ = 1;
+    uint version_ = 1, frontVersion_ = 1;
     QString session_, requestPath_;
     Then then_;
     QTimer limit_;
