@@ -191,6 +191,8 @@ struct PortalCase {
     QString bindKey;
     bool binds;
     wayland::GlobalShortcut::Outcome outcome;
+    // Its shortcuts of another type, and a press before each answer whose session is a string.
+    bool mistyped = false;
 };
 using enum wayland::GlobalShortcut::Outcome;
 const PortalCase PORTALS[] = {
@@ -204,6 +206,8 @@ const PortalCase PORTALS[] = {
     {"KnownWithoutAKey", false, 1, "", {}, "", false, Unavailable},
     // Version 2 (Plasma 6.5 on): only a bind makes it live, and one of a known shortcut asks nothing.
     {"KnownToAVersion2Portal", false, 2, "Ctrl+U", 0u, "Ctrl+U", true, Bound},
+    // Whatever holds the portal's name: what it sends is read only once its type is right.
+    {"Mistyped", false, 1, "Ctrl+U", {}, "", false, Unavailable, true},
 };
 
 class Portal : public ::testing::TestWithParam<PortalCase> {
@@ -224,14 +228,20 @@ protected:
 
 TEST_P(Portal, BindsTheShortcutOnlyWithAKeyAndRegistersTheAppFirst) {
     const PortalCase& c = GetParam();
+    qDBusRegisterMetaType<QPair<QString, QString>>();
     QStringList calls;
     QMap<QString, QString> firstCall;  // of each connection
     QString sessionsFirstCall;         // of the connection that made the session
     auto respond = [&](const QDBusConnection& bus, const QString& request, uint code, const QString* key) {
         QVariantMap results{{"session_handle", "/org/freedesktop/portal/desktop/session/1/quillberry"}};
         QDBusArgument list;
-        list << QList<QPair<QString, QVariantMap>>{{"improve", {{"trigger_description", key ? *key : ""}}}};
+        if (c.mistyped) list << QList<QPair<QString, QString>>{{"improve", key ? *key : ""}};
+        else list << QList<QPair<QString, QVariantMap>>{{"improve", {{"trigger_description", key ? *key : ""}}}};
         if (key) results["shortcuts"] = QVariant::fromValue(list);
+        if (c.mistyped)
+            bus.send(QDBusMessage::createSignal("/org/freedesktop/portal/desktop",
+                                                "org.freedesktop.portal.GlobalShortcuts", "Activated")
+                     << QString() << QString("improve") << qulonglong(0) << QVariantMap());
         bus.send(QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response") << code << results);
     };
     ScriptedObject portal;
@@ -257,12 +267,14 @@ TEST_P(Portal, BindsTheShortcutOnlyWithAKeyAndRegistersTheAppFirst) {
     QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
         "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", "org.freedesktop.DBus.Properties", "Get"));
     std::optional<wayland::GlobalShortcut::Outcome> outcome;
+    int presses = 0;
     {
         wayland::GlobalShortcut shortcut(
-            "app.quillberry.Test", "improve", "", "CTRL+u", [] {}, [&](auto o) { outcome = o; });
+            "app.quillberry.Test", "improve", "", "CTRL+u", [&] { ++presses; }, [&](auto o) { outcome = o; });
         EXPECT_TRUE(waitFor([&] { return outcome.has_value(); }));  // the app's limit is 10 s
     }
     EXPECT_EQ(outcome, c.outcome);
+    EXPECT_EQ(presses, 0);
     EXPECT_EQ(calls.contains("BindShortcuts"), c.binds);
     EXPECT_EQ(sessionsFirstCall, "Register") << "the app id is registered first on the session's connection";
     side.unregisterObject("/org/freedesktop/portal/desktop");

@@ -23,6 +23,13 @@ QVariant shortcutList(const QString& id, const QString& description, const QStri
         Shortcuts{{id, QVariantMap{{"description", description}, {"preferred_trigger", trigger}}}});
 }
 
+// Whether a value read from a portal's answer has the D-Bus type `signature`: what another
+// program holding the portal's name sends is read only once it is known to be what it should.
+bool isOfType(const QVariant& value, const char* signature) {
+    return value.metaType() == QMetaType::fromType<QDBusArgument>() &&
+           value.value<QDBusArgument>().currentSignature() == QLatin1String(signature);
+}
+
 QDBusMessage portalCall(const QString& interface, const QString& method, const QVariantList& args) {
     QDBusMessage call = QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, interface, method);
     call.setArguments(args);
@@ -73,7 +80,7 @@ void GlobalShortcut::registerAppId() {
 void GlobalShortcut::readVersion() {
     call(portalCall("org.freedesktop.DBus.Properties", "Get", {SHORTCUTS, QString("version")}), QUICK_MS,
          [this](const QDBusMessage& reply) {
-             if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+             if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "v")
                  return settle(Outcome::Unavailable);
              version_ = reply.arguments()[0].value<QDBusVariant>().variant().toUInt();
              bus_.connect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this, SLOT(onActivated(QDBusMessage)));
@@ -90,7 +97,7 @@ void GlobalShortcut::readKdeVersion() {
     get.setArguments({QString("org.freedesktop.impl.portal.GlobalShortcuts"), QString("version")});
     get.setAutoStartService(false);
     call(get, QUICK_MS, [this](const QDBusMessage& reply) {
-        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+        if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "v")
             version_ = std::max(version_, reply.arguments()[0].value<QDBusVariant>().variant().toUInt());
         createSession();
     });
@@ -132,8 +139,9 @@ void GlobalShortcut::createSession() {
         if (response != 0) return settle(Outcome::Unavailable);  // 1: the user said no; 2: other
         // A string by the portal's specification; some versions send an object path.
         const QVariant handle = results.value("session_handle");
-        session_ = handle.metaType() == QMetaType::fromType<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
-                                                                               : handle.toString();
+        if (handle.metaType() == QMetaType::fromType<QDBusObjectPath>())
+            session_ = handle.value<QDBusObjectPath>().path();
+        else if (handle.metaType() == QMetaType::fromType<QString>()) session_ = handle.toString();
         if (session_.isEmpty()) return settle(Outcome::Unavailable);
         listShortcuts();
     });
@@ -167,15 +175,17 @@ void GlobalShortcut::bindShortcuts() {
 
 std::optional<QString> GlobalShortcut::triggerIn(const QVariantMap& results) const {
     if (!results.contains("shortcuts")) return std::nullopt;
+    if (!isOfType(results.value("shortcuts"), "a(sa{sv})")) return QString();  // no key we can read
     for (const auto& [id, properties] : qdbus_cast<Shortcuts>(results.value("shortcuts"))) {
         if (id == id_) return properties.value("trigger_description").toString();
     }
     return std::nullopt;
 }
 
+// Only a press in the session this shortcut made, with the signal's own types.
 void GlobalShortcut::onActivated(const QDBusMessage& signal) {
+    if (signal.signature() != "osta{sv}" || session_.isEmpty() || !pressed_) return;
     const QVariantList args = signal.arguments();
-    if (args.size() < 2 || !pressed_) return;
     if (args[0].value<QDBusObjectPath>().path() == session_ && args[1].toString() == id_) pressed_();
 }
 
@@ -184,6 +194,10 @@ void GlobalShortcut::settle(Outcome outcome) {
     then_ = nullptr;
     if (settledOnce_) return;
     settledOnce_ = true;
+    if (outcome == Outcome::Unavailable) {  // given up: no press from it counts any more
+        session_.clear();
+        bus_.disconnect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this, SLOT(onActivated(QDBusMessage)));
+    }
     if (settled_) settled_(outcome);
 }
 
