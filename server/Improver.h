@@ -42,6 +42,16 @@ struct UpstreamConfig {
 // The largest upstream reply read; a longer one fails the request.
 inline constexpr std::size_t MAX_UPSTREAM_REPLY_BYTES = std::size_t(4) << 20;
 
+// Where an upstream base URL leads, read by the HTTP client's own parser: absent when the
+// client could not use it (a user name, a port that is not one, an address out of range, a
+// space), so that such a URL stops the service at start instead of failing every request.
+struct UpstreamTarget {
+    std::string origin;  // scheme://host:port, as the client is given it
+    std::string host;    // without brackets, lower case
+    std::string path;    // the chat-completions path
+};
+std::optional<UpstreamTarget> upstreamTarget(const std::string& baseUrl);
+
 // Forwards to an OpenAI-compatible /v1/chat/completions endpoint. `timeout` bounds each call
 // as a whole.
 class UpstreamImprover : public Improver {

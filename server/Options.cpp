@@ -1,7 +1,6 @@
 #include "Options.h"
 
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -55,16 +54,9 @@ void readCredential(std::string& apiKey) {
 }
 
 // https://, or http:// to a loopback host (127.0.0.0/8, localhost, [::1]).
-bool upstreamIsPrivate(const std::string& url) {
-    if (url.rfind("https://", 0) == 0) return true;
-    if (url.rfind("http://", 0) != 0) return false;
-    const std::string rest = url.substr(7);
-    const std::string host = rest.substr(0, rest.find_first_of(rest[0] == '[' ? "]" : ":/"));
-    if (host == "localhost" || host == "[::1") return true;
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    char end = 0;
-    return std::sscanf(host.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &end) == 4 && a == 127 && b < 256 && c < 256 &&
-           d < 256;
+bool upstreamIsPrivate(const UpstreamTarget& target) {
+    return target.origin.rfind("https://", 0) == 0 || target.host == "localhost" || target.host == "::1" ||
+           (target.host.rfind("127.", 0) == 0 && target.host.find_first_not_of("0123456789.") == std::string::npos);
 }
 
 }  // namespace
@@ -106,8 +98,15 @@ std::variant<Options, int> readOptions(std::vector<std::string> args) {
         else return usage();
     }
     if (o.cert.empty() != o.key.empty()) return usage();
+    if (o.upstream.baseUrl.empty()) return o;
+    const auto target = upstreamTarget(o.upstream.baseUrl);
+    if (!target) {
+        std::cerr << "quillberry-service: the upstream is not a URL the service can call: " << o.upstream.baseUrl
+                  << "\n";
+        return 2;
+    }
     // The key and the prompts never cross a network in clear text.
-    if (!o.upstream.baseUrl.empty() && !upstreamIsPrivate(o.upstream.baseUrl)) {
+    if (!upstreamIsPrivate(*target)) {
         std::cerr << "quillberry-service: the upstream must use https:// unless its host is loopback\n";
         return 2;
     }

@@ -55,21 +55,27 @@ bool fromOurOrigin(const std::string& origin, int port, const std::vector<std::s
     return false;  // "null" included: a sandboxed page or a local file
 }
 
-// The refusals decided from the headers alone, before a byte of the body is read: another
-// site's name or page; a body without a length (chunked or until close), which cannot be
-// bounded before it is read; a compressed one, which can grow without bound once inflated;
-// and one announced over the limit.
+// The refusals decided from the headers alone, before a byte of the body is read, whatever
+// the method: a Host or Origin given twice, which two readers may take differently; another
+// site's name or page; anything but POST /improve; a body without a length (chunked or until
+// close), which cannot be bounded before it is read; a compressed one, which can grow without
+// bound once inflated; and one announced over the limit. The connection then closes, so the
+// unread body is never taken for a request.
 httplib::Server::HandlerResponse refuseBeforeTheBody(const httplib::Request& req, httplib::Response& res,
-                                                     const std::vector<std::string>& serverNames) {
+                                                     const std::vector<std::string>& serverNames, int defaultPort) {
     const auto names = namesFor(req, serverNames);
-    const bool bodied = req.method == "POST" || req.method == "PUT" || req.method == "PATCH";
     const std::string length = req.get_header_value("Content-Length");
-    if (!isOurs(req.get_header_value("Host"), req.local_port, 80, names)) {
+    if (req.get_header_value_count("Host") != 1 || req.get_header_value_count("Origin") > 1) {
+        fail(res, 400, "one Host header, and at most one Origin header");
+    } else if (!isOurs(req.get_header_value("Host"), req.local_port, defaultPort, names)) {
         fail(res, 421, "this service answers only for its own host names");
     } else if (req.has_header("Origin") && !fromOurOrigin(req.get_header_value("Origin"), req.local_port, names)) {
         fail(res, 403, "requests from other sites are refused");
-    } else if (!bodied) {
-        return httplib::Server::HandlerResponse::Unhandled;
+    } else if (req.path != "/improve") {
+        fail(res, 404, "no such path; use POST /improve");
+    } else if (req.method != "POST") {
+        res.set_header("Allow", "POST");
+        fail(res, 405, "use POST");
     } else if (req.has_header("Content-Encoding")) {
         fail(res, 415, "compressed bodies are not accepted");
     } else if (req.has_header("Transfer-Encoding") || length.empty()) {
@@ -81,7 +87,7 @@ httplib::Server::HandlerResponse refuseBeforeTheBody(const httplib::Request& req
     } else {
         return httplib::Server::HandlerResponse::Unhandled;
     }
-    res.set_header("Connection", "close");  // the unread body must not be taken for a request
+    res.set_header("Connection", "close");
     return httplib::Server::HandlerResponse::Handled;
 }
 
@@ -129,19 +135,26 @@ private:
     size_t used_ = 0;
 };
 
+// The whole body of a request, from the moment its turn came: 200 KiB/s for the largest, and
+// shorter than a turn's longest wait, so that bodies sent at a trickle cannot make the big
+// requests that wait behind them time out.
+constexpr auto BODY_DEADLINE = std::chrono::seconds(5);
+
 }  // namespace
 
 void installRoutes(httplib::Server& server, Improver& improver, std::vector<std::string> serverNames) {
     for (std::string& name : serverNames) name = lower(name);
     server.set_payload_max_length(MAX_REQUEST_BYTES);
-    server.set_pre_routing_handler([serverNames](const httplib::Request& req, httplib::Response& res) {
-        return refuseBeforeTheBody(req, res, serverNames);
+    const int defaultPort = dynamic_cast<httplib::SSLServer*>(&server) ? 443 : 80;  // of a Host without one
+    server.set_pre_routing_handler([serverNames, defaultPort](const httplib::Request& req, httplib::Response& res) {
+        return refuseBeforeTheBody(req, res, serverNames, defaultPort);
     });
     // One thread holds one connection: enough of them that slow clients, which httplib
     // cannot time out while they keep sending, leave room for everyone else. Idle
-    // keep-alive connections go after 2 s.
+    // keep-alive connections go after 2 s, and so does a client silent for 2 s mid-request.
     server.new_task_queue = [] { return new httplib::ThreadPool(MAX_CONNECTIONS); };
     server.set_keep_alive_timeout(2);
+    server.set_read_timeout(2);
     // httplib sets only SO_REUSEPORT, with which a restart fails while the connections the
     // last run closed linger in TIME_WAIT (up to a minute).
     server.set_socket_options([](socket_t sock) {
@@ -170,9 +183,16 @@ void installRoutes(httplib::Server& server, Improver& improver, std::vector<std:
             size_t share;
             ~Give() { budget.give(share); }
         } give{*budget, *share};  // once the reply is made
+        // A body that trickles in would keep its share from everyone else: it has a deadline.
+        const auto deadline = std::chrono::steady_clock::now() + BODY_DEADLINE;
         std::string body;
         body.reserve(length);
-        if (!read([&](const char* data, size_t n) { return body.append(data, n).size() <= length; })) return;
+        if (!read([&](const char* data, size_t n) {
+                return std::chrono::steady_clock::now() < deadline && body.append(data, n).size() <= length;
+            })) {
+            res.set_header("Connection", "close");
+            return fail(res, 408, "the body did not arrive in time");
+        }
         auto members = topLevelStrings(body, {"prompt", "email"});
         std::string().swap(body);
         if (!members) return fail(res, 400, "the body must be a JSON object nested at most 512 deep");
@@ -185,20 +205,10 @@ void installRoutes(httplib::Server& server, Improver& improver, std::vector<std:
         res.set_header("Content-Type", "application/json");
     });
 
-    auto notAllowed = [](const httplib::Request&, httplib::Response& res) {
-        res.set_header("Allow", "POST");
-        fail(res, 405, "use POST");
-    };
-    server.Get("/improve", notAllowed);
-    server.Put("/improve", notAllowed);
-    server.Delete("/improve", notAllowed);
-    server.Patch("/improve", notAllowed);
-    server.Options("/improve", notAllowed);
-
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (!res.body.empty()) return;  // a route already explained itself
         if (res.status == 413) return fail(res, 413, "the request is larger than 1 MiB");
-        if (res.status == 404) return fail(res, 404, "no such path; use POST /improve");
+        if (res.status == 431) return fail(res, 431, "more than 100 header lines or 64 KiB of them");
         fail(res, res.status, "request refused");
     });
 }

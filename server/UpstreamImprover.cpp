@@ -1,5 +1,9 @@
+#include <arpa/inet.h>
 #include <httplib.h>
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -18,24 +22,49 @@ const char* const UPSTREAM_SYSTEM_PROMPT =
     "with the improved prompt only, with no preamble and no commentary.";
 
 namespace {
-struct Target {
-    std::string origin, path;
-};
 
-std::optional<Target> split(const std::string& baseUrl) {
-    auto scheme = baseUrl.find("://");
-    if (scheme == std::string::npos) return std::nullopt;
-    auto slash = baseUrl.find('/', scheme + 3);
-    std::string origin = baseUrl.substr(0, slash);
-    std::string prefix = slash == std::string::npos ? "" : baseUrl.substr(slash);
-    while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
-    if (prefix.size() >= 3 && prefix.compare(prefix.size() - 3, 3, "/v1") == 0) prefix.resize(prefix.size() - 3);
-    return Target{origin, prefix + "/v1/chat/completions"};
+bool isName(const std::string& host) {
+    return std::all_of(host.begin(), host.end(),
+                       [](char c) { return std::isalnum((unsigned char)c) || c == '.' || c == '-'; }) &&
+           host.front() != '.' && host.back() != '.' && host.find("..") == std::string::npos;
 }
+
 }  // namespace
 
+std::optional<UpstreamTarget> upstreamTarget(const std::string& baseUrl) {
+    httplib::detail::UrlComponents url;
+    if (!httplib::detail::parse_url(baseUrl, url) || (url.scheme != "http" && url.scheme != "https") ||
+        url.host.empty() || !url.query.empty() || baseUrl.find('#') != std::string::npos)
+        return std::nullopt;
+    std::string host = url.host;
+    std::transform(host.begin(), host.end(), host.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    in6_addr address;
+    const bool v6 = baseUrl.find("://[") != std::string::npos;
+    // Digits and dots alone are an IPv4 address, which the resolver would otherwise take as a
+    // name and fail to find at every request.
+    const bool numeric = host.find_first_not_of("0123456789.") == std::string::npos;
+    if (v6        ? inet_pton(AF_INET6, host.c_str(), &address) != 1
+        : numeric ? inet_pton(AF_INET, host.c_str(), &address) != 1
+                  : !isName(host))
+        return std::nullopt;
+    int port = url.scheme == "https" ? 443 : 80;
+    if (!url.port.empty()) {
+        const auto [end, error] = std::from_chars(url.port.data(), url.port.data() + url.port.size(), port);
+        if (error != std::errc() || end != url.port.data() + url.port.size() || port < 1 || port > 65535)
+            return std::nullopt;
+    }
+    std::string prefix = url.path;
+    if (std::any_of(prefix.begin(), prefix.end(), [](unsigned char c) { return c <= ' ' || c >= 0x7f; }))
+        return std::nullopt;
+    while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
+    if (prefix.size() >= 3 && prefix.compare(prefix.size() - 3, 3, "/v1") == 0) prefix.resize(prefix.size() - 3);
+    const std::string authority = v6 ? "[" + host + "]" : host;
+    return UpstreamTarget{url.scheme + "://" + authority + ":" + std::to_string(port), host,
+                          prefix + "/v1/chat/completions"};
+}
+
 std::optional<std::string> UpstreamImprover::improve(const std::string& prompt) {
-    auto target = split(config_.baseUrl);
+    auto target = upstreamTarget(config_.baseUrl);
     if (!target) return std::nullopt;
     httplib::Client client(target->origin);
     client.set_connection_timeout(config_.timeout);

@@ -71,6 +71,11 @@ int main(int argc, char** argv) {
     std::cerr << "quillberry-service: listening on " << (o.cert.empty() ? "http" : "https") << "://" << o.host << ":"
               << o.port << " (" << (o.upstream.baseUrl.empty() ? "built-in improver" : "upstream model") << ")\n";
     serverReady = true;
-    if (!stopRequested) server->listen_after_bind();
-    return 0;
+    if (stopRequested) return 0;
+    server->listen_after_bind();
+    // httplib stops accepting on errors such as ENFILE or ENOBUFS: a service that stopped
+    // serving unasked must not look like one that was stopped, or it is not restarted.
+    if (stopRequested) return 0;
+    std::cerr << "quillberry-service: stopped accepting connections\n";
+    return 1;
 }

@@ -11,6 +11,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -79,12 +80,13 @@ wl_proxy* destroyed(wl_proxy* proxy, uint32_t opcode) {
 
 // Writes the clipboard's bytes to the programs that read it, on one thread of its own: a
 // reader slower than a pipe's buffer (or this app itself, reading its own clipboard back)
-// never blocks the loop. Non-blocking writes to a few readers at a time; one that takes no
-// byte for a while is let go, so that readers that never read cost neither a thread nor a
-// descriptor each, and nothing here can throw into libwayland's C frames.
+// never blocks the loop. Non-blocking writes to a few readers at a time, the next ones waiting
+// their turn, so that a paste made while silent readers hold every place still gets the text;
+// one that takes no byte for a while is let go, so that readers that never read cost neither
+// a thread nor a descriptor each, and nothing here can throw into libwayland's C frames.
 class DataControl::Writer {
 public:
-    static constexpr std::size_t MAX_READERS = 16;
+    static constexpr std::size_t MAX_READERS = 16, MAX_WAITING = 112;
     static constexpr auto PATIENCE = std::chrono::seconds(5);
 
     Writer() {
@@ -103,7 +105,7 @@ public:
     // Takes `fd`: it is written to, then closed; or closed at once when too many readers wait.
     void serve(std::shared_ptr<const std::string> text, int fd) noexcept {
         std::lock_guard lock(mutex_);
-        if (readers_ >= MAX_READERS || ::fcntl(fd, F_SETFL, O_NONBLOCK) != 0) return void(::close(fd));
+        if (readers_ >= MAX_READERS + MAX_WAITING || ::fcntl(fd, F_SETFL, O_NONBLOCK) != 0) return void(::close(fd));
         try {
             incoming_.push_back({fd, std::move(text), 0, Clock::now()});
         } catch (...) {
@@ -128,13 +130,18 @@ private:
         sigaddset(&pipe, SIGPIPE);
         pthread_sigmask(SIG_BLOCK, &pipe, nullptr);  // a reader that leaves early is EPIPE, not death
         std::vector<Transfer> active;
+        std::deque<Transfer> waiting;  // in the order they came; their patience starts with their turn
         std::vector<pollfd> fds;
         for (bool stopping = false; !stopping;) {
             {
                 std::lock_guard lock(mutex_);
-                for (auto& t : incoming_) active.push_back(std::move(t));
+                for (auto& t : incoming_) waiting.push_back(std::move(t));
                 incoming_.clear();
                 stopping = stopping_;
+            }
+            for (; active.size() < MAX_READERS && !waiting.empty(); waiting.pop_front()) {
+                active.push_back(std::move(waiting.front()));
+                active.back().progress = Clock::now();
             }
             fds.assign(1, {wake_[0], POLLIN, 0});
             int wait = -1;  // nobody to serve: sleep until woken
@@ -164,6 +171,7 @@ private:
             readers_ -= ended;
         }
         for (auto& t : active) ::close(t.fd);
+        for (auto& t : waiting) ::close(t.fd);
         std::lock_guard lock(mutex_);
         for (auto& t : incoming_) ::close(t.fd);
         incoming_.clear();

@@ -38,6 +38,13 @@ QString asKeys(QString description) {
     return description;
 }
 
+// Whether a value read from a portal's answer has the D-Bus type `signature`: what another
+// program holding the portal's name sends is read only once it is known to be what it should.
+bool isOfType(const QVariant& value, const char* signature) {
+    return value.metaType() == QMetaType::fromType<QDBusArgument>() &&
+           value.value<QDBusArgument>().currentSignature() == QLatin1String(signature);
+}
+
 QDBusMessage portalCall(const QString& interface, const QString& method, const QVariantList& args) {
     QDBusMessage call = QDBusMessage::createMethodCall(PORTAL, PORTAL_PATH, interface, method);
     call.setArguments(args);
@@ -88,7 +95,7 @@ void GlobalShortcut::registerAppId() {
 void GlobalShortcut::readVersion() {
     call(portalCall("org.freedesktop.DBus.Properties", "Get", {SHORTCUTS, QString("version")}), QUICK_MS,
          [this](const QDBusMessage& reply) {
-             if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+             if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "v")
                  return settle(Outcome::Unavailable);
              frontVersion_ = version_ = reply.arguments()[0].value<QDBusVariant>().variant().toUInt();
              bus_.connect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this, SLOT(onActivated(QDBusMessage)));
@@ -107,7 +114,7 @@ void GlobalShortcut::readKdeVersion() {
     get.setArguments({QString("org.freedesktop.impl.portal.GlobalShortcuts"), QString("version")});
     get.setAutoStartService(false);
     call(get, QUICK_MS, [this](const QDBusMessage& reply) {
-        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+        if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "v")
             version_ = std::max(version_, reply.arguments()[0].value<QDBusVariant>().variant().toUInt());
         createSession();
     });
@@ -149,8 +156,9 @@ void GlobalShortcut::createSession() {
         if (response != 0) return settle(Outcome::Unavailable);  // 1: the user said no; 2: other
         // A string by the portal's specification; some versions send an object path.
         const QVariant handle = results.value("session_handle");
-        session_ = handle.metaType() == QMetaType::fromType<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
-                                                                               : handle.toString();
+        if (handle.metaType() == QMetaType::fromType<QDBusObjectPath>())
+            session_ = handle.value<QDBusObjectPath>().path();
+        else if (handle.metaType() == QMetaType::fromType<QString>()) session_ = handle.toString();
         if (session_.isEmpty()) return settle(Outcome::Unavailable);
         listShortcuts();
     });
@@ -185,22 +193,25 @@ void GlobalShortcut::bindShortcuts() {
 
 std::optional<QString> GlobalShortcut::triggerIn(const QVariantMap& results) const {
     if (!results.contains("shortcuts")) return std::nullopt;
+    if (!isOfType(results.value("shortcuts"), "a(sa{sv})")) return QString();  // no key we can read
     for (const auto& [id, properties] : qdbus_cast<Shortcuts>(results.value("shortcuts"))) {
         if (id == id_) return asKeys(properties.value("trigger_description").toString());
     }
     return std::nullopt;
 }
 
+// Only a press in the session this shortcut made, with the signal's own types.
 void GlobalShortcut::onActivated(const QDBusMessage& signal) {
+    if (signal.signature() != "osta{sv}" || session_.isEmpty() || !pressed_) return;
     const QVariantList args = signal.arguments();
-    if (args.size() < 2 || !pressed_) return;
     if (args[0].value<QDBusObjectPath>().path() == session_ && args[1].toString() == id_) pressed_();
 }
 
 // The shortcuts as the user set them in the desktop's settings, ours among them.
 void GlobalShortcut::onShortcutsChanged(const QDBusMessage& signal) {
     const QVariantList args = signal.arguments();
-    if (args.size() < 2 || args[0].value<QDBusObjectPath>().path() != session_) return;
+    if (signal.signature() != "oa(sa{sv})" || session_.isEmpty() || args[0].value<QDBusObjectPath>().path() != session_)
+        return;
     if (auto trigger = triggerIn({{"shortcuts", args[1]}}); trigger && described_) described_(*trigger);
 }
 
@@ -216,6 +227,12 @@ void GlobalShortcut::settle(Outcome outcome, const QString& description) {
     then_ = nullptr;
     if (settledOnce_) return;
     settledOnce_ = true;
+    if (outcome == Outcome::Unavailable) {  // given up: no press from it counts any more
+        session_.clear();
+        bus_.disconnect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this, SLOT(onActivated(QDBusMessage)));
+        bus_.disconnect(PORTAL, PORTAL_PATH, SHORTCUTS, "ShortcutsChanged", this,
+                        SLOT(onShortcutsChanged(QDBusMessage)));
+    }
     if (outcome == Outcome::Bound && described_) described_(description);
     if (settled_) settled_(outcome);
 }
