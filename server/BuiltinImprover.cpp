@@ -3,6 +3,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "BuiltinImprover.h"
 #include "Improver.h"
 
 namespace quillberry::service {
@@ -38,36 +39,57 @@ bool hasAny(const std::string& haystack, std::initializer_list<std::string_view>
                        [&](std::string_view n) { return haystack.find(n) != std::string::npos; });
 }
 
+}  // namespace
+
+RequestKind classifyRequest(const std::string& request) {
+    const std::string t = lower(request);
+    if (hasAny(t, {"mail", "courriel", "lettre", "letter", "message"})) return RequestKind::Mail;
+    if (hasAny(t, {"code", "fonction", "function", "python", "javascript", "c++", "sql", "bug", "script", "programme",
+                   "program", "api", "regex"}))
+        return RequestKind::Code;
+    if (hasAny(t, {"résum", "resum", "summar", "synthè", "synthe"})) return RequestKind::Summary;
+    if (hasAny(t, {"tradui", "translat"})) return RequestKind::Translation;
+    if (hasAny(t, {"poème", "poeme", "poem", "histoire", "story", "chanson", "song", "slogan"}))
+        return RequestKind::Creative;
+    if (hasAny(t, {"explique", "explain", "comment ", "how ", "pourquoi", "why", "qu'est-ce", "what is"}))
+        return RequestKind::Explanation;
+    return RequestKind::Generic;
+}
+
+namespace {
+
 struct Kind {
     std::string_view domainFr, domainEn, formatFr, formatEn;
 };
 
-// What the request is about decides the role and the expected output.
-Kind classify(const std::string& text) {
-    const std::string t = lower(text);
-    if (hasAny(t, {"mail", "courriel", "lettre", "letter", "message"}))
-        return {"la rédaction professionnelle", "professional writing",
-                "le texte final prêt à envoyer, avec un objet, une formule d'appel et une formule de politesse",
-                "the final text ready to send, with a subject line, a greeting and a sign-off"};
-    if (hasAny(t, {"code", "fonction", "function", "python", "javascript", "c++", "sql", "bug", "script", "programme",
-                   "program", "api", "regex"}))
-        return {"le développement logiciel", "software development",
-                "le code complet dans un bloc de code, suivi d'une courte explication des choix faits",
-                "the complete code in a code block, followed by a short explanation of the choices made"};
-    if (hasAny(t, {"résum", "resum", "summar", "synthè", "synthe"}))
-        return {"la synthèse de documents", "summarising documents",
-                "une synthèse en points clés, puis une conclusion de deux phrases",
-                "a summary as key points, then a two-sentence conclusion"};
-    if (hasAny(t, {"tradui", "translat"}))
-        return {"la traduction", "translation", "la traduction seule, fidèle au ton de l'original",
-                "the translation alone, faithful to the tone of the original"};
-    if (hasAny(t, {"poème", "poeme", "poem", "histoire", "story", "chanson", "song", "slogan"}))
-        return {"l'écriture créative", "creative writing", "le texte créatif seul, soigné et prêt à être partagé",
-                "the creative text alone, polished and ready to share"};
-    if (hasAny(t, {"explique", "explain", "comment ", "how ", "pourquoi", "why", "qu'est-ce", "what is"}))
-        return {"la pédagogie et la vulgarisation", "teaching and clear explanation",
-                "une explication progressive avec des titres courts et un exemple concret",
-                "a step-by-step explanation with short headings and a concrete example"};
+// The role and the expected output of each kind of request.
+Kind describe(RequestKind kind) {
+    switch (kind) {
+        case RequestKind::Mail:
+            return {"la rédaction professionnelle", "professional writing",
+                    "le texte final prêt à envoyer, avec un objet, une formule d'appel et une formule de politesse",
+                    "the final text ready to send, with a subject line, a greeting and a sign-off"};
+        case RequestKind::Code:
+            return {"le développement logiciel", "software development",
+                    "le code complet dans un bloc de code, suivi d'une courte explication des choix faits",
+                    "the complete code in a code block, followed by a short explanation of the choices made"};
+        case RequestKind::Summary:
+            return {"la synthèse de documents", "summarising documents",
+                    "une synthèse en points clés, puis une conclusion de deux phrases",
+                    "a summary as key points, then a two-sentence conclusion"};
+        case RequestKind::Translation:
+            return {"la traduction", "translation", "la traduction seule, fidèle au ton de l'original",
+                    "the translation alone, faithful to the tone of the original"};
+        case RequestKind::Creative:
+            return {"l'écriture créative", "creative writing", "le texte créatif seul, soigné et prêt à être partagé",
+                    "the creative text alone, polished and ready to share"};
+        case RequestKind::Explanation:
+            return {"la pédagogie et la vulgarisation", "teaching and clear explanation",
+                    "une explication progressive avec des titres courts et un exemple concret",
+                    "a step-by-step explanation with short headings and a concrete example"};
+        case RequestKind::Generic:
+            break;
+    }
     return {"le sujet de la demande", "the subject of the request",
             "une réponse structurée avec des titres courts et des listes à puces lorsque c'est utile",
             "a structured answer with short headings and bullet lists where they help"};
@@ -142,7 +164,7 @@ constexpr Phrasing ENGLISH_PHRASING{
 std::optional<std::string> BuiltinImprover::improve(const std::string& prompt) {
     const std::string request = trimmed(prompt);
     if (request.empty()) return std::string();
-    const Kind kind = classify(request);
+    const Kind kind = describe(classifyRequest(request));
     const bool french = detectLanguage(request) == Language::French;
     const Phrasing& p = french ? FRENCH_PHRASING : ENGLISH_PHRASING;
     std::string out;
