@@ -2,6 +2,7 @@
 #include <array>
 #include <cctype>
 #include <string_view>
+#include <vector>
 
 #include "BuiltinImprover.h"
 #include "Improver.h"
@@ -34,25 +35,140 @@ void forEachWord(std::string_view text, Visit visit) {
     }
 }
 
-bool hasAny(const std::string& haystack, std::initializer_list<std::string_view> needles) {
-    return std::any_of(needles.begin(), needles.end(),
-                       [&](std::string_view n) { return haystack.find(n) != std::string::npos; });
+// The ASCII letters a French or English word folds to, for the two bytes of a Latin letter
+// in UTF-8 (lead byte 0xC3 or 0xC5), or empty when the character is not one of those letters.
+std::string_view foldLatin(unsigned char lead, unsigned char next) {
+    if (lead == 0xC5) {
+        if (next == 0x92 || next == 0x93) return "oe";  // Œ œ
+        if (next == 0xB8) return "y";                   // Ÿ
+        return {};
+    }
+    if (lead != 0xC3 || next < 0x80 || next > 0xBF) return {};
+    // U+00C0..U+00FF; capitals and small letters share their last five bits' pattern, 0x20 apart.
+    static constexpr std::array<std::string_view, 32> LETTERS = {"a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e",
+                                                                 "e", "i", "i", "i", "i", {},  "n",  "o", "o", "o", "o",
+                                                                 "o", {},  {},  "u", "u", "u", "u",  "y", {},  {}};
+    if (next == 0xBF) return "y";  // ÿ, where the capitals' row has ß
+    return LETTERS[(next - 0x80u) & 0x1Fu];
+}
+
+// The request as words of lower-case ASCII letters and digits, accents folded away; anything
+// else separates words, so "qu'est-ce" is three words and "photosynthèse" stays one. '+' and
+// '#' stay inside a word that starts with a letter, for "c++" and "c#".
+std::vector<std::string> foldedWords(std::string_view text) {
+    std::vector<std::string> words(1);
+    auto split = [&] {
+        if (!words.back().empty()) words.emplace_back();
+    };
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (std::isalnum(c)) {
+            words.back() += char(std::tolower(c));
+        } else if ((c == '+' || c == '#') && !words.back().empty() && std::isalpha(words.back()[0])) {
+            words.back() += char(c);
+        } else if (c >= 0x80 && at + 1 < text.size()) {
+            const std::string_view folded = foldLatin(c, static_cast<unsigned char>(text[at + 1]));
+            if (folded.empty()) {
+                split();
+            } else {
+                words.back() += folded;
+                ++at;
+            }
+        } else {
+            split();
+        }
+    }
+    if (words.back().empty()) words.pop_back();
+    return words;
+}
+
+enum class Strength {
+    Strong,  // names the task or its material: decides wherever it stands
+    Lead,    // a question word: counts only as the request's first word, when nothing names a kind
+};
+enum class Only { Any, NotEnglish };
+
+// Cues for one kind, separated by '|'. A cue is folded words in a row; a last word ending in
+// '*' is a word start, a word starting with '*' a word end ("TypeError").
+struct Cues {
+    RequestKind kind;
+    std::string_view alternatives;
+    Strength strength = Strength::Strong;
+    Only only = Only::Any;
+};
+
+// Words that mean one kind of help and little else. Words as often meant otherwise
+// ("programme" d'entraînement, "en fonction de", "the function of the liver") stay out: a
+// wrong specialty is worse than the generic role.
+constexpr Cues CUES[] = {
+    {RequestKind::Mail, "mail*|email*|courriel*|lettre|lettres|letter|message|messages"},
+    {RequestKind::Code,
+     "code|coder|bug|bugs|debug*|script|scripts|python|javascript|typescript|java|c++|c#|php|sql|bash|html|css|json|"
+     "csv|xml|yaml|api|regex*|git|github|commit|docker*|compile|compiler|refactor*|parse|parses|parser|parsing|"
+     "programming|programmation|*error|*exception"},
+    {RequestKind::Summary, "resum*", Strength::Strong, Only::NotEnglish},  // English "resume" is a CV
+    {RequestKind::Summary, "summar*|synthes*|synthetis*|sum up|tl dr|tldr|takeaway*|recap*|condense"},
+    {RequestKind::Translation,
+     "tradu*|translat*|comment on dit|comment dit on|comment dire|how do you say|how to say|how do i say|en anglais|"
+     "en francais|en espagnol|en allemand|en italien|en portugais|into english|into french|into spanish|into german|"
+     "into italian|into portuguese"},
+    {RequestKind::Creative,
+     "poem*|poeme*|poesie|poetry|haiku*|limerick*|sonnet*|histoire|histoires|story|stories|conte|contes|chanson*|"
+     "song|songs|paroles|lyrics|slogan*"},
+    {RequestKind::Explanation, "expli*|explain*|explanation*|eli5|vulgaris*"},
+    {RequestKind::Explanation, "comment|pourquoi|c est quoi|qu est ce|how|why|what is|what are|what s", Strength::Lead},
+};
+
+// Courtesies and asides before the request proper, skipped to find its first word.
+constexpr std::array<std::string_view, 24> FILLERS = {
+    "peux", "tu",    "pourrais", "pourriez", "vous",   "stp", "svp",  "dis", "moi", "me",    "m",     "salut",
+    "can",  "could", "would",    "you",      "please", "pls", "tell", "hey", "hi",  "hello", "quick", "rapide"};
+
+bool wordMatches(std::string_view word, std::string_view cue) {
+    if (cue.size() > 1 && cue.back() == '*') return word.starts_with(cue.substr(0, cue.size() - 1));
+    if (cue.size() > 1 && cue.front() == '*')
+        return word.size() >= cue.size() && word.ends_with(cue.substr(1));  // a word end, not the word alone
+    return word == cue;
+}
+
+bool matchesAt(const std::vector<std::string>& words, std::size_t at, std::string_view cue) {
+    for (std::size_t end = 0; end != std::string_view::npos; at++) {
+        end = cue.find(' ');
+        if (at >= words.size() || !wordMatches(words[at], cue.substr(0, end))) return false;
+        if (end != std::string_view::npos) cue.remove_prefix(end + 1);
+    }
+    return true;
+}
+
+// Whether one of `cues` starts at the word `at`.
+bool anyMatchesAt(const std::vector<std::string>& words, std::size_t at, std::string_view cues) {
+    for (std::size_t bar = 0; bar != std::string_view::npos; cues.remove_prefix(bar + 1)) {
+        bar = cues.find('|');
+        if (matchesAt(words, at, cues.substr(0, bar))) return true;
+        if (bar == std::string_view::npos) break;
+    }
+    return false;
 }
 
 }  // namespace
 
+// The first cue that names a kind decides: a request leads with its task ("résume ce mail",
+// "translate this email") and names its material after it. Question words decide only
+// when nothing more specific is named; with no cue at all, the generic role.
 RequestKind classifyRequest(const std::string& request) {
-    const std::string t = lower(request);
-    if (hasAny(t, {"mail", "courriel", "lettre", "letter", "message"})) return RequestKind::Mail;
-    if (hasAny(t, {"code", "fonction", "function", "python", "javascript", "c++", "sql", "bug", "script", "programme",
-                   "program", "api", "regex"}))
-        return RequestKind::Code;
-    if (hasAny(t, {"résum", "resum", "summar", "synthè", "synthe"})) return RequestKind::Summary;
-    if (hasAny(t, {"tradui", "translat"})) return RequestKind::Translation;
-    if (hasAny(t, {"poème", "poeme", "poem", "histoire", "story", "chanson", "song", "slogan"}))
-        return RequestKind::Creative;
-    if (hasAny(t, {"explique", "explain", "comment ", "how ", "pourquoi", "why", "qu'est-ce", "what is"}))
-        return RequestKind::Explanation;
+    const std::vector<std::string> words = foldedWords(request);
+    const bool english = detectLanguage(request) == Language::English;
+    for (std::size_t at = 0; at < words.size(); ++at) {
+        for (const Cues& cues : CUES) {
+            if (cues.strength != Strength::Strong || (english && cues.only == Only::NotEnglish)) continue;
+            if (anyMatchesAt(words, at, cues.alternatives)) return cues.kind;
+        }
+    }
+    std::size_t lead = 0;
+    while (lead < words.size() && std::find(FILLERS.begin(), FILLERS.end(), words[lead]) != FILLERS.end()) ++lead;
+    for (const Cues& cues : CUES) {
+        if (cues.strength == Strength::Lead && anyMatchesAt(words, lead, cues.alternatives)) return cues.kind;
+    }
     return RequestKind::Generic;
 }
 
