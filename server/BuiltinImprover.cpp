@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -52,34 +54,35 @@ std::string_view foldLatin(unsigned char lead, unsigned char next) {
     return LETTERS[(next - 0x80u) & 0x1Fu];
 }
 
-// The request as words of lower-case ASCII letters and digits, accents folded away; anything
-// else separates words, so "qu'est-ce" is three words and "photosynthèse" stays one. '+' and
-// '#' stay inside a word that starts with a letter, for "c++" and "c#".
-std::vector<std::string> foldedWords(std::string_view text) {
-    std::vector<std::string> words(1);
-    auto split = [&] {
-        if (!words.back().empty()) words.emplace_back();
+// Calls `visit` with each word of the request in lower-case ASCII letters and digits, accents
+// folded away, until it returns false; anything else separates words, so "qu'est-ce" is three
+// words and "photosynthèse" stays one. '+' and '#' stay inside a word that starts with a
+// letter, for "c++" and "c#". One word at a time, as for the language.
+template <typename Visit>
+void forEachFoldedWord(std::string_view text, Visit visit) {
+    std::string word;
+    auto flush = [&] {
+        if (word.empty()) return true;
+        const bool more = visit(std::move(word));
+        word.clear();
+        return more;
     };
     for (std::size_t at = 0; at < text.size(); ++at) {
         const auto c = static_cast<unsigned char>(text[at]);
+        std::string_view folded;
         if (std::isalnum(c)) {
-            words.back() += char(std::tolower(c));
-        } else if ((c == '+' || c == '#') && !words.back().empty() && std::isalpha(words.back()[0])) {
-            words.back() += char(c);
-        } else if (c >= 0x80 && at + 1 < text.size()) {
-            const std::string_view folded = foldLatin(c, static_cast<unsigned char>(text[at + 1]));
-            if (folded.empty()) {
-                split();
-            } else {
-                words.back() += folded;
-                ++at;
-            }
-        } else {
-            split();
+            word += char(std::tolower(c));
+        } else if ((c == '+' || c == '#') && !word.empty() && std::isalpha(static_cast<unsigned char>(word[0]))) {
+            word += char(c);
+        } else if (c >= 0x80 && at + 1 < text.size() &&
+                   !(folded = foldLatin(c, static_cast<unsigned char>(text[at + 1]))).empty()) {
+            word += folded;
+            ++at;
+        } else if (!flush()) {
+            return;
         }
     }
-    if (words.back().empty()) words.pop_back();
-    return words;
+    flush();
 }
 
 enum class Strength {
@@ -131,8 +134,9 @@ bool wordMatches(std::string_view word, std::string_view cue) {
     return word == cue;
 }
 
-bool matchesAt(const std::vector<std::string>& words, std::size_t at, std::string_view cue) {
-    for (std::size_t end = 0; end != std::string_view::npos; at++) {
+// Whether `cue` matches the words from the first one on.
+bool matchesAt(std::span<const std::string> words, std::string_view cue) {
+    for (std::size_t end = 0, at = 0; end != std::string_view::npos; at++) {
         end = cue.find(' ');
         if (at >= words.size() || !wordMatches(words[at], cue.substr(0, end))) return false;
         if (end != std::string_view::npos) cue.remove_prefix(end + 1);
@@ -140,36 +144,89 @@ bool matchesAt(const std::vector<std::string>& words, std::size_t at, std::strin
     return true;
 }
 
-// Whether one of `cues` starts at the word `at`.
-bool anyMatchesAt(const std::vector<std::string>& words, std::size_t at, std::string_view cues) {
-    for (std::size_t bar = 0; bar != std::string_view::npos; cues.remove_prefix(bar + 1)) {
-        bar = cues.find('|');
-        if (matchesAt(words, at, cues.substr(0, bar))) return true;
-        if (bar == std::string_view::npos) break;
+// The number of words in the longest cue: how far the classifier looks ahead of a word.
+constexpr std::size_t longestCue() {
+    std::size_t longest = 0;
+    for (const Cues& cues : CUES) {
+        std::size_t words = 1;
+        for (char c : cues.alternatives) {
+            if (c == ' ') ++words;
+            if (c == '|') words = 1;
+            longest = std::max(longest, words);
+        }
     }
-    return false;
+    return longest;
+}
+
+constexpr std::size_t NOT_A_LETTER = 26;
+
+std::size_t bucketOf(char c) { return c >= 'a' && c <= 'z' ? std::size_t(c - 'a') : NOT_A_LETTER; }
+
+struct Alternative {
+    const Cues* cues;
+    std::string_view words;
+};
+
+// Every cue, filed by the first letter of its first word (a word end, by none), so that each
+// word of a long request meets only the few cues it could start.
+const std::array<std::vector<Alternative>, NOT_A_LETTER + 1>& alternativesByLetter() {
+    static const auto byLetter = [] {
+        std::array<std::vector<Alternative>, NOT_A_LETTER + 1> table;
+        for (const Cues& cues : CUES) {
+            for (std::string_view rest = cues.alternatives; !rest.empty();) {
+                const std::size_t bar = std::min(rest.find('|'), rest.size());
+                table[bucketOf(rest[0])].push_back({&cues, rest.substr(0, bar)});
+                rest.remove_prefix(std::min(bar + 1, rest.size()));
+            }
+        }
+        return table;
+    }();
+    return byLetter;
+}
+
+// The kind the cues of `strength` name from the first of `words` on, if any.
+std::optional<RequestKind> kindAt(std::span<const std::string> words, Strength strength, bool english) {
+    const auto& byLetter = alternativesByLetter();
+    for (std::size_t bucket : {bucketOf(words[0][0]), NOT_A_LETTER}) {
+        for (const Alternative& alternative : byLetter[bucket]) {
+            const Cues& cues = *alternative.cues;
+            if (cues.strength != strength || (english && cues.only == Only::NotEnglish)) continue;
+            if (matchesAt(words, alternative.words)) return cues.kind;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
 // The first cue that names a kind decides: a request leads with its task ("résume ce mail",
 // "translate this email") and names its material after it. Question words decide only
-// when nothing more specific is named; with no cue at all, the generic role.
+// when nothing more specific is named; with no cue at all, the generic role. The words pass
+// through a window as long as the longest cue, so a long request is never held as a list.
 RequestKind classifyRequest(const std::string& request) {
-    const std::vector<std::string> words = foldedWords(request);
     const bool english = detectLanguage(request) == Language::English;
-    for (std::size_t at = 0; at < words.size(); ++at) {
-        for (const Cues& cues : CUES) {
-            if (cues.strength != Strength::Strong || (english && cues.only == Only::NotEnglish)) continue;
-            if (anyMatchesAt(words, at, cues.alternatives)) return cues.kind;
+    std::array<std::string, longestCue()> window;
+    std::size_t held = 0;
+    std::optional<RequestKind> named, asked;
+    bool leadSeen = false;
+    // Looks for cues from the window's first word on, then lets that word go.
+    auto examineFirst = [&] {
+        const std::span<const std::string> words(window.data(), held);
+        if (!leadSeen && std::find(FILLERS.begin(), FILLERS.end(), words[0]) == FILLERS.end()) {
+            leadSeen = true;
+            asked = kindAt(words, Strength::Lead, english);
         }
-    }
-    std::size_t lead = 0;
-    while (lead < words.size() && std::find(FILLERS.begin(), FILLERS.end(), words[lead]) != FILLERS.end()) ++lead;
-    for (const Cues& cues : CUES) {
-        if (cues.strength == Strength::Lead && anyMatchesAt(words, lead, cues.alternatives)) return cues.kind;
-    }
-    return RequestKind::Generic;
+        named = kindAt(words, Strength::Strong, english);
+        std::move(window.begin() + 1, window.begin() + long(held), window.begin());
+        --held;
+        return !named;
+    };
+    forEachFoldedWord(request, [&](std::string word) {
+        window[held++] = std::move(word);
+        return held < window.size() || examineFirst();
+    });
+    while (!named && held > 0) examineFirst();
+    return named.value_or(asked.value_or(RequestKind::Generic));
 }
 
 namespace {
