@@ -10,6 +10,7 @@
 #include <cstring>
 #include <thread>
 
+#include "BuiltinImprover.h"
 #include "Improver.h"
 #include "Options.h"
 #include "Service.h"
@@ -20,21 +21,31 @@ namespace {
 struct PromptCase {
     std::string prompt;
     Language language;
+    RequestKind kind;
 };
 class Builtin : public ::testing::TestWithParam<PromptCase> {};
 
 TEST_P(Builtin, KeepsTheRequestWholeInItsLanguageAndAnswersAlikeEveryTime) {
     EXPECT_EQ(detectLanguage(GetParam().prompt), GetParam().language);
+    EXPECT_EQ(classifyRequest(GetParam().prompt), GetParam().kind);
     std::string out = BuiltinImprover().improve("  " + GetParam().prompt + "\n").value();
     EXPECT_NE(out.find("\"\"\"\n" + GetParam().prompt + "\n\"\"\""), std::string::npos) << "the request, verbatim";
     EXPECT_EQ(BuiltinImprover().improve(GetParam().prompt), out);
     EXPECT_EQ(BuiltinImprover().improve(" \n\t"), "");
 }
-INSTANTIATE_TEST_SUITE_P(Prompts, Builtin,
-                         ::testing::Values(PromptCase{"écris un mail à mon manager pour un congé", Language::French},
-                                           PromptCase{"résume cet article : « Lyon a voté… »", Language::French},
-                                           PromptCase{"fix this bug: const x = [1,2,3].map(i => i*2",
-                                                      Language::English}));
+// Each kind once; words count whole or by their start, never as fragments of other words, and
+// the leading verb decides between kinds.
+INSTANTIATE_TEST_SUITE_P(
+    Prompts, Builtin,
+    ::testing::Values(
+        PromptCase{"écris un mail à mon manager pour un congé", Language::French, RequestKind::Mail},
+        PromptCase{"summarize this meeting transcript into action items", Language::English, RequestKind::Summary},
+        PromptCase{"fix this bug: const x = [1,2,3].map(i => i*2", Language::English, RequestKind::Code},
+        PromptCase{"peux-tu traduire ce mail en anglais pour mon client", Language::French, RequestKind::Translation},
+        PromptCase{"Écris un POÈME pour l'anniversaire de ma grand-mère", Language::French, RequestKind::Creative},
+        PromptCase{"explique-moi la photosynthèse comme si j'avais 10 ans", Language::French, RequestKind::Explanation},
+        PromptCase{"rapide : liste des choses à vérifier avant de vendre ma voiture", Language::French,
+                   RequestKind::Generic}));
 
 struct OptionsCase {
     std::vector<std::string> args;
