@@ -45,7 +45,7 @@ namespace {
 std::string megabytes(std::size_t bytes) {
     const std::size_t tenths = (bytes * 10 + (std::size_t(1) << 20) - 1) >> 20;
     std::string text = std::to_string(tenths / 10);
-    if (tenths % 10) text += "," + std::to_string(tenths % 10);
+    if (tenths % 10) text.append(",").append(std::to_string(tenths % 10));
     return text + " Mo";
 }
 }  // namespace
