@@ -4,6 +4,11 @@
 #include <csignal>
 
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <set>
 
 #include "Round.h"
 
@@ -158,6 +163,66 @@ TEST_P(X11, ALinuxUsersFailuresAreSaidAndTheShortcutRecordedFromTheMenuIsTheOneT
         if (launch == 1) desktop->app.reset(), desktop->startApp(QUILLBERRY_APP);
     }
 }
+// A port no one listens on now, for a program that needs one given.
+QString freeAddress() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return "127.0.0.1:" + QString::number(probe.serverPort());
+}
+
+// Two instances behind HAProxy, with the configuration a team would use: a steady stream of
+// requests (four at a time) loses only those in flight when one instance is killed.
+TEST_P(X11, BehindHaproxyAKilledInstanceLosesOnlyTheRequestsInFlightAndTheAppStillCompletesARound) {
+    const QString a = freeAddress(), b = freeAddress();
+    Child first(QUILLBERRY_SERVICE, {"--port", a.section(':', 1)}),
+        second(QUILLBERRY_SERVICE, {"--port", b.section(':', 1)});
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUILLBERRY_LISTEN", "127.0.0.1:" + QString::number(QUILLBERRY_SERVICE_PORT));
+    env.insert("QUILLBERRY_A", a), env.insert("QUILLBERRY_B", b);
+    QNetworkAccessManager net;
+    std::set<QNetworkReply*> inFlight, inFlightAtKill;
+    int answered = 0, lost = 0, lostInFlight = 0;
+    bool stopping = false;
+    net.setProxy(QNetworkProxy::NoProxy);
+    std::function<void()> send = [&] {
+        QNetworkRequest request(QUrl(QString("http://127.0.0.1:%1/improve").arg(QUILLBERRY_SERVICE_PORT)));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        QNetworkReply* reply = net.post(request, R"({"prompt":"écris un mail","email":"me@example.com"})");
+        inFlight.insert(reply);
+        QObject::connect(reply, &QNetworkReply::finished, [&, reply] {
+            const bool ok = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+            ++(ok ? answered : inFlightAtKill.count(reply) ? lostInFlight : lost);
+            inFlight.erase(reply), reply->deleteLater();
+            if (!stopping) send();
+        });
+    };
+    EVENTUALLY(first.peek(256).contains("listening") && second.peek(256).contains("listening"));
+    Child haproxy("/usr/sbin/haproxy", {"-db", "-f", QUILLBERRY_HAPROXY_CONFIG}, env);
+    auto status = [&](QNetworkReply* reply) {  // once an instance behind it answers: 404 for /
+        waitFor([&] { return reply->isFinished(); }, 5000);
+        reply->deleteLater();
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    };
+    EVENTUALLY(status(net.get(QNetworkRequest(QUrl(QString("http://127.0.0.1:%1/").arg(QUILLBERRY_SERVICE_PORT))))) ==
+               404);
+    for (int i = 0; i < 4; ++i) send();
+    EVENTUALLY(answered >= 40);
+    inFlightAtKill = inFlight, first.kill();
+    ASSERT_TRUE(first.waitExit());
+    EXPECT_EVENTUALLY(haproxy.peek(4096).contains(a.toUtf8() + " is DOWN"));
+    EVENTUALLY(answered >= 240);
+    stopping = true;
+    EVENTUALLY(inFlight.empty());
+    EXPECT_EQ(lost, 0) << answered << " answered";
+    RecordProperty("answered", answered), RecordProperty("lost_in_flight_at_kill", lostInFlight);
+
+    desktop->copy("écris un mail pour décaler la réunion");
+    desktop->pressShortcut();
+    EVENTUALLY(desktop->focused() == desktop->appId);
+    EXPECT_TRUE(clipboard().contains("écris un mail pour décaler la réunion"));
+    desktop->closeNotice();
+}
+
 INSTANTIATE_TEST_SUITE_P(Bad, X11, ::testing::Values(std::tuple(rows().front(), false)), caseName);
 
 TEST(Service, StopsOnASignalThatArrivesWhileItStarts) {

@@ -7,14 +7,17 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
+
+#include "platform/qt/TriggerLine.h"
 
 namespace quillberry::qt {
 
 namespace {
 // A client sends its one line at once: a few peers at a time, a few bytes each, a second of
 // silence at most. More peers wait in the backlog, where `quillberry --trigger` bounds its wait.
-constexpr std::size_t MAX_PEERS = 8, LONGEST_LINE = 16;
+constexpr std::size_t MAX_PEERS = 8;
 constexpr int SILENCE_MS = 1000;
 // Out of descriptors (or memory), the connection waits in the backlog: accepting is tried
 // again after this, rather than in a busy loop or never.
@@ -30,7 +33,7 @@ void retire(std::unique_ptr<QTimer>& timer) {
 }  // namespace
 
 struct TriggerServer::Peer {
-    std::string line;
+    TriggerLine line;
     std::unique_ptr<QSocketNotifier> readable;
     std::unique_ptr<QTimer> silence;
 };
@@ -98,15 +101,15 @@ void TriggerServer::readFrom(int fd) {
     auto found = peers_.find(fd);
     if (found == peers_.end()) return;
     Peer& peer = *found->second;
-    char buffer[LONGEST_LINE];
-    const ssize_t n = ::read(fd, buffer, LONGEST_LINE - peer.line.size());
+    char buffer[TriggerLine::LONGEST];
+    const ssize_t n = ::read(fd, buffer, peer.line.room());
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-    if (n > 0) peer.line.append(buffer, std::size_t(n));
-    if (n > 0 && peer.line.find('\n') == std::string::npos && peer.line.size() < LONGEST_LINE) return;
+    const auto verdict = peer.line.take(std::string_view(buffer, std::size_t(std::max<ssize_t>(n, 0))));
+    if (verdict == TriggerLine::Verdict::More) return;
     // A whole line, too long a one, or the end: answered and closed. The press counts only once
     // the answer has reached a peer still waiting for it, so a client that gave up is not
     // pressed for later.
-    const bool press = peer.line == "trigger\n" && ::send(fd, "ok\n", 3, MSG_NOSIGNAL) == 3;
+    const bool press = verdict == TriggerLine::Verdict::Press && ::send(fd, "ok\n", 3, MSG_NOSIGNAL) == 3;
     drop(fd);
     if (press) pressed_();
 }
