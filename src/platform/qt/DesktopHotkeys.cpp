@@ -180,7 +180,7 @@ void DesktopHotkeys::record() {
 // until the trigger has been used once (a marker file records that).
 void DesktopHotkeys::sayHowToBindTheTrigger() {
     if (QFileInfo::exists(triggerUsedMarker())) return;
-    const QString keys = QString::fromStdString(withPrimaryModifier(DEFAULT_SHORTCUT_KEY));
+    const QString keys = defaultShortcutText();
     showNoticeWhenIdle("Raccourci à configurer",
                        QString("Sur cette session Wayland, Quillberry ne reçoit pas %1. Dans les raccourcis clavier de "
                                "ton bureau, associe à %1 la commande :\n\nquillberry --trigger\n\n"
