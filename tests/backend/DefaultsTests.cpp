@@ -109,6 +109,10 @@ TEST(Defaults, AKillMidWriteLeavesTheWholeOldValueOrTheWholeNewOne) {
         const QByteArray text = onDisk(file), value = text.mid(text.indexOf('=') + 1).trimmed();
         EXPECT_TRUE(value == QByteArray(200'000, 'a') || value == QByteArray(200'000, 'b')) << "round " << round;
     }
+    // A kill between Qt making its lock and writing its id into it: the next start must not wait 30 s for it.
+    writeFile(file + ".lock", "");
+    qt::QtDefaults next(bundle.toStdString());
+    EXPECT_FALSE(QFile::exists(file + ".lock"));
 }
 
 }  // namespace

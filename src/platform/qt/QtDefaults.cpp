@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -27,6 +28,17 @@ void makePrivate(const QString& file) {
     // NewOnly fails when the file exists, which is then left as it is.
     [[maybe_unused]] const bool made =
         QFile(file).open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// Qt locks the file while writing it. A process killed between making that lock and writing its
+// own id into it leaves a lock that names no owner, and every later write then waits until it is
+// 30 s old. Only one instance of the app runs, so at its start such a lock is nobody's.
+void dropOwnerlessLock(const QString& name) {
+    QLockFile lock(name);
+    qint64 pid = 0;
+    QString host, app;
+    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError && !lock.getLockInfo(&pid, &host, &app))
+        lock.removeStaleLockFile();
 }
 }  // namespace
 
@@ -57,6 +69,7 @@ void carryOverAutostartOverride(const std::string& bundleId, const std::string& 
 QtDefaults::QtDefaults(const std::string& bundleId) : bundleId_(bundleId) {
     reopen();
     keepPrivate(settings_->fileName());
+    dropOwnerlessLock(settings_->fileName() + ".lock");
 }
 
 QtDefaults::~QtDefaults() = default;
