@@ -9,6 +9,8 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 #include "config/Keys.h"
 #include "platform/qt/QtPlatform.h"
@@ -88,12 +90,37 @@ QtStatusItem::~QtStatusItem() { tray_.hide(); }
 
 void QtStatusItem::setImage(std::shared_ptr<Image> image) {
     image_ = std::move(image);
-    refresh();
+    refreshSoon();
 }
 
 void QtStatusItem::setTitle(const std::string& title) {
     title_ = title;
-    refresh();
+    refreshSoon();
+}
+
+namespace {
+class Refresher : public QObject {
+public:
+    explicit Refresher(std::function<void()> refresh) : refresh_(std::move(refresh)) {}
+    bool event(QEvent* event) override {
+        if (event->type() != QEvent::User) return QObject::event(event);
+        refresh_();
+        return true;
+    }
+
+private:
+    std::function<void()> refresh_;
+};
+}  // namespace
+
+// A press changes the look and queues the clipboard's read in one go. Drawn after the work
+// already queued, at low priority, the new look costs the press nothing (rendering it took
+// about as long as the key's way from the X server), and the image and title set together are
+// drawn once.
+void QtStatusItem::refreshSoon() {
+    if (std::exchange(refreshQueued_, true)) return;
+    if (!refresher_) refresher_ = std::make_unique<Refresher>([this] { refreshQueued_ = false, refresh(); });
+    QCoreApplication::postEvent(refresher_.get(), new QEvent(QEvent::User), Qt::LowEventPriority);
 }
 
 void QtStatusItem::refresh() {

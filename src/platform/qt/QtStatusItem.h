@@ -34,9 +34,12 @@ private:
     void setImage(std::shared_ptr<Image> image) override;
     void setTitle(const std::string& title) override;
     void refresh();
+    void refreshSoon();
 
     const Session& session_;
     QSystemTrayIcon tray_;
+    std::unique_ptr<QObject> refresher_;
+    bool refreshQueued_ = false;
     std::unique_ptr<StatusMenu> menu_;
     std::shared_ptr<Image> image_;
     std::string title_;
