@@ -85,11 +85,14 @@ std::optional<std::string> QtResources::pathForResource(const std::string& name,
     return std::nullopt;
 }
 
+// Read once a path: the status icon asks for its image at every press, and one image object
+// lets it draw each look once.
 std::shared_ptr<Image> QtResources::imageWithContentsOfFile(const std::string& path) {
+    if (auto known = images_.find(path); known != images_.end()) return known->second;
     QImageReader reader(QString::fromStdString(path));
     QImage image = reader.read();
     if (image.isNull()) return nullptr;
-    return std::make_shared<QtImage>(QPixmap::fromImage(image));
+    return images_[path] = std::make_shared<QtImage>(QPixmap::fromImage(image));
 }
 
 bool QtWorkspace::openUrl(const std::string& url) {

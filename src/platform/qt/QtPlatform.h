@@ -85,6 +85,9 @@ class QtResources : public Resources, public Images {
 public:
     std::optional<std::string> pathForResource(const std::string& name, const std::string& type) override;
     std::shared_ptr<Image> imageWithContentsOfFile(const std::string& path) override;
+
+private:
+    std::map<std::string, std::shared_ptr<Image>> images_;
 };
 
 class QtDefaults : public Defaults {

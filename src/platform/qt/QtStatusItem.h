@@ -3,6 +3,10 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
 
 #include "platform/StatusBar.h"
 
@@ -43,6 +47,7 @@ private:
     std::unique_ptr<StatusMenu> menu_;
     std::shared_ptr<Image> image_;
     std::string title_;
+    std::map<std::pair<std::shared_ptr<Image>, std::string>, QIcon> looks_;
 };
 
 }  // namespace quillberry::qt
