@@ -99,7 +99,8 @@ std::optional<std::string> readX11Selection(const char* selection, std::chrono::
         error)
         return std::nullopt;
     for (const char* format : {"UTF8_STRING", "STRING"}) {
-        xcb_convert_selection(x.c, window, name, x.atom(format), property, XCB_CURRENT_TIME);
+        const xcb_atom_t target = x.atom(format);
+        xcb_convert_selection(x.c, window, name, target, property, XCB_CURRENT_TIME);
         xcb_flush(x.c);
         const Step step = await(x, window, owner->owner, false, limit);
         if (step == Step::Refused) continue;
@@ -107,7 +108,7 @@ std::optional<std::string> readX11Selection(const char* selection, std::chrono::
         xcb_atom_t type = XCB_ATOM_NONE;
         std::string text = take(x, window, property, cap, type);
         // Some owners answer any format with the one thing they hold (an image, say).
-        if (type != x.atom(format) && type != incr) continue;
+        if (type != target && type != incr) continue;
         // Large texts come in pieces, each a new value of the property, until an empty one.
         if (type == incr) {
             text.clear();
@@ -118,7 +119,7 @@ std::optional<std::string> readX11Selection(const char* selection, std::chrono::
             }
         }
         if (text.size() > cap) text.resize(cap + 1);
-        return std::string(format) == "STRING" ? fromLatin1(text) : text;
+        return target == XCB_ATOM_STRING ? fromLatin1(text) : text;
     }
     return std::nullopt;
 }
