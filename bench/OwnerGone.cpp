@@ -15,14 +15,6 @@
 using namespace quillberry::testing;
 
 namespace {
-// Whether `pid` has bytes waiting unread in one of its sockets.
-bool asked(qint64 pid) {
-    const QByteArray process = ",pid=" + QByteArray::number(pid) + ",";
-    for (const QByteArray& line : run("ss", {"-xpH"}).split('\n'))
-        if (line.contains(process) && line.simplified().split(' ').value(2) != "0") return true;
-    return false;
-}
-
 struct Kind {
     std::unique_ptr<Desktop> (*make)();
     bool wayland;
@@ -43,7 +35,7 @@ double median(const Kind& kind, const QString& app, int rounds) {
         owner->write("texte"), owner->closeWriteChannel();
         if (!waitFor([&] { return desktop->paste() == "texte"; })) return -1;
         ::kill(pid_t(owner->processId()), SIGSTOP);
-        desktop->pressUntil([&] { return asked(owner->processId()); });
+        desktop->pressUntil([&] { return hasUnreadInput(owner->processId()); });
         QElapsedTimer timer;
         timer.start();
         owner->kill();

@@ -117,14 +117,8 @@ TEST_P(OwnerGone, AClipboardOwnerThatExitsBeforeAnsweringEndsThePressAtOnce) {
                                  : user.start("xclip", {"-quiet", "-selection", "clipboard", "-i"});
     owner->write("texte"), owner->closeWriteChannel();
     EVENTUALLY(desktop->paste() == "texte");
-    const QByteArray process = ",pid=" + QByteArray::number(owner->processId()) + ",";
-    auto asked = [&] {
-        for (const QByteArray& line : run("ss", {"-xpH"}).split('\n'))
-            if (line.contains(process) && line.simplified().split(' ').value(2) != "0") return true;
-        return false;
-    };
     ::kill(pid_t(owner->processId()), SIGSTOP);
-    desktop->pressUntil(asked);
+    desktop->pressUntil([&] { return hasUnreadInput(owner->processId()); });
     owner->kill();
     EXPECT_TRUE(waitFor([&] { return desktop->focused() == desktop->appId; }, 2500)) << "waited for the owner";
     desktop->closeNotice();
