@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <csignal>
 
 #include "Round.h"
 #include "platform/wayland/GlobalShortcut.h"
@@ -105,6 +106,29 @@ TEST_P(AutomaticDataControl, TheNextPressTakesWhatIsSelectedInTheAppsOwnNotice) 
     service.serveNext("Prompt amélioré", "Encore mieux");
 }
 INSTANTIATE_TEST_SUITE_P(Desktops, AutomaticDataControl, ::testing::ValuesIn(cases(&Row::dataControl, true)), caseName);
+
+// Another program holds the clipboard, takes the app's request (seen waiting in its socket while
+// it is stopped) and exits unanswered: the press ends at once, well before the app would give up
+// on a silent owner (5 s). On the desktops where the app reads the clipboard without its window.
+using OwnerGone = OnDesktop;
+
+TEST_P(OwnerGone, AClipboardOwnerThatExitsBeforeAnsweringEndsThePressAtOnce) {
+    auto owner = row.dataControl ? user.start("wl-copy", {"--foreground"})
+                                 : user.start("xclip", {"-quiet", "-selection", "clipboard", "-i"});
+    owner->write("texte"), owner->closeWriteChannel();
+    EVENTUALLY(desktop->paste() == "texte");
+    ::kill(pid_t(owner->processId()), SIGSTOP);
+    desktop->pressUntil([&] { return hasUnreadInput(owner->processId()); });
+    owner->kill();
+    EXPECT_TRUE(waitFor([&] { return desktop->focused() == desktop->appId; }, 2500)) << "waited for the owner";
+    desktop->closeNotice();
+}
+INSTANTIATE_TEST_SUITE_P(Desktops, OwnerGone, ::testing::ValuesIn([] {
+                             auto all = cases(nullptr, false);
+                             std::erase_if(all, [](const auto& c) { return std::get<0>(c).textWindow; });
+                             return all;
+                         }()),
+                         caseName);
 
 // A clipboard over the request limit never reaches the app's text window: the run fails at once,
 // and the app, not held up filling the window, takes a trigger meanwhile.

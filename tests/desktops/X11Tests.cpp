@@ -223,6 +223,33 @@ TEST_P(X11, BehindHaproxyAKilledInstanceLosesOnlyTheRequestsInFlightAndTheAppSti
     desktop->closeNotice();
 }
 
+// The service killed (SIGKILL) with the app's request in flight, held there by an upstream that
+// never answers: that press ends with the failure notice, and once the service is started again
+// the next press is answered.
+TEST_P(X11, AServiceKilledWithARequestInFlightFailsThatPressAndTheNextAfterItIsBackWorks) {
+    QTcpServer upstream;
+    ASSERT_TRUE(upstream.listen(QHostAddress::LocalHost));
+    const QString port = QString::number(QUILLBERRY_SERVICE_PORT);
+    auto service = std::make_unique<Child>(
+        QUILLBERRY_SERVICE,
+        QStringList{"--port", port, "--upstream", "http://127.0.0.1:" + QString::number(upstream.serverPort())});
+    EVENTUALLY(service->peek(256).contains("listening"));
+    const QByteArray text = "écris un mail pour décaler la réunion";
+    desktop->copy(text);
+    desktop->pressShortcut();
+    EVENTUALLY(upstream.hasPendingConnections()) << "the request in flight";
+    service->kill();
+    EVENTUALLY(desktop->focused() == desktop->appId);
+    EXPECT_EQ(clipboard(), text) << "the failure notice, not a result";
+    desktop->closeNotice();
+    service = std::make_unique<Child>(QUILLBERRY_SERVICE, QStringList{"--port", port});
+    EVENTUALLY(service->peek(256).contains("listening"));
+    desktop->pressShortcut();
+    EVENTUALLY(desktop->focused() == desktop->appId);
+    EXPECT_TRUE(clipboard() != text && clipboard().contains(text)) << "the improved prompt";
+    desktop->closeNotice();
+}
+
 INSTANTIATE_TEST_SUITE_P(Bad, X11, ::testing::Values(std::tuple(rows().front(), false)), caseName);
 
 TEST(Service, StopsOnASignalThatArrivesWhileItStarts) {

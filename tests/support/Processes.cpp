@@ -50,6 +50,13 @@ QByteArray run(const QString& program, const QStringList& args, const QProcessEn
     return child.readAll();
 }
 
+bool hasUnreadInput(qint64 pid) {
+    const QByteArray process = ",pid=" + QByteArray::number(pid) + ",";
+    for (const QByteArray& line : run("ss", {"-xpH"}).split('\n'))
+        if (line.contains(process) && line.simplified().split(' ').value(2) != "0") return true;
+    return false;
+}
+
 User::User() {
     for (const char* folder : {"home/.config", "home/.local/share", "home/.cache", "home/.local/state", "home/bin"}) {
         QDir(dir_.path()).mkpath(folder);

@@ -43,6 +43,10 @@ struct Child : QProcess {
 QByteArray run(const QString& program, const QStringList& args,
                const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 
+// Whether bytes wait unread in one of the sockets of the program `pid`: what a stopped program
+// was sent meanwhile.
+bool hasUnreadInput(qint64 pid);
+
 // A new user of the machine, whatever the caller's environment holds: own home, XDG folders,
 // runtime folder and, once started, session bus. When the tests run as root the user's programs
 // run as nobody: some desktops refuse root, and nothing of the app may need it.

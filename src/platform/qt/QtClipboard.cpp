@@ -16,11 +16,15 @@
 #include "config/Limits.h"
 #include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtPlatform.h"
+#include "platform/qt/X11Selection.h"
 #include "platform/wayland/DataControl.h"
 
 namespace quillberry::qt {
 
 namespace {
+// How long another program may take to answer each step of a read.
+constexpr std::chrono::seconds READ_LIMIT{5};
+
 std::optional<std::string> plainText(QClipboard::Mode mode) {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData(mode);
     if (!data || !data->hasText()) return std::nullopt;
@@ -67,25 +71,26 @@ QtClipboard::~QtClipboard() = default;
 
 bool QtClipboard::throughOurWindows() const { return session_.wayland && !session_.dataControl(); }
 
-// Through data-control, what this app holds itself (through Qt: text selected or copied in
-// one of its windows) is taken from Qt: asked through the compositor, it would have to be
-// served by this very thread, which is waiting for it. What others hold is read up to just
-// past the request limit: a longer text stays too long, and costs no more.
+// What this app holds itself (through Qt: text selected or copied in one of its windows) is
+// taken from Qt: asked through the X server or the compositor, it would have to be served by
+// this very thread, which is waiting for it. What others hold on X11 is read whole (the notice
+// names its size), by a reader that sees the owner go; through data-control, up to just past
+// the request limit: a longer text stays too long, and costs no more.
 std::optional<std::string> QtClipboard::read(QClipboard::Mode mode) {
     auto* dataControl = session_.dataControl();
     const bool ours = mode == QClipboard::Clipboard
                           ? QGuiApplication::clipboard()->ownsClipboard() && !qtMayClaimTheClipboard_
                           : QGuiApplication::clipboard()->ownsSelection();
-    if (!dataControl || ours) return plainText(mode);
+    if (ours || (!dataControl && session_.wayland)) return plainText(mode);
+    if (!dataControl) return readX11Selection(mode == QClipboard::Clipboard ? "CLIPBOARD" : "PRIMARY", READ_LIMIT);
     const auto which = mode == QClipboard::Clipboard ? wayland::Selection::Clipboard : wayland::Selection::Primary;
-    return dataControl->read(which, std::chrono::seconds(5), MAX_REQUEST_BYTES);
+    return dataControl->read(which, READ_LIMIT, MAX_REQUEST_BYTES);
 }
 
 std::optional<std::string> QtClipboard::stringForType() {
     if (overLimit_) return std::exchange(overLimit_, std::nullopt);
-    if (session_.dataControl()) return decoded(read(QClipboard::Clipboard));
     if (throughOurWindows()) return askForText();
-    return plainText(QClipboard::Clipboard);
+    return decoded(read(QClipboard::Clipboard));
 }
 
 // A small window of ours: once it has the focus, the compositor hands it the clipboard, which
@@ -165,7 +170,7 @@ void QtClipboard::replaceWithString(const std::string& text) {
 // would reach this app instead of the user's.
 void QtClipboard::copySelection() {
     auto* dataControl = session_.dataControl();
-    if (!dataControl || !dataControl->offersPrimary()) {
+    if (session_.wayland && (!dataControl || !dataControl->offersPrimary())) {
         if (auto selected = plainText(QClipboard::Selection)) replaceWithString(*selected);
         return;
     }
