@@ -4,6 +4,7 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -18,10 +19,17 @@ using Reply = std::unique_ptr<T, decltype(&std::free)>;
 struct Connection {
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     ~Connection() { xcb_disconnect(c); }
-    xcb_atom_t atom(const char* name) const {
-        Reply<xcb_intern_atom_reply_t> reply(
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr), &std::free);
-        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    // All asked before any answer is awaited: one round trip to the server, not one a name.
+    template <std::size_t N>
+    std::array<xcb_atom_t, N> atoms(const std::array<const char*, N>& names) const {
+        std::array<xcb_intern_atom_cookie_t, N> asked{};
+        for (std::size_t i = 0; i < N; ++i) asked[i] = xcb_intern_atom(c, 0, uint16_t(std::strlen(names[i])), names[i]);
+        std::array<xcb_atom_t, N> found{};
+        for (std::size_t i = 0; i < N; ++i) {
+            Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, asked[i], nullptr), &std::free);
+            found[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        }
+        return found;
     }
 };
 
@@ -83,7 +91,8 @@ std::optional<std::string> readX11Selection(const char* selection, std::chrono::
     Connection x;
     if (xcb_connection_has_error(x.c)) return std::nullopt;
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x.c)).data;
-    const xcb_atom_t name = x.atom(selection), property = x.atom("QUILLBERRY_SELECTION"), incr = x.atom("INCR");
+    const auto [name, property, incr, utf8] =
+        x.atoms(std::array<const char*, 4>{selection, "QUILLBERRY_SELECTION", "INCR", "UTF8_STRING"});
     const xcb_window_t window = xcb_generate_id(x.c);
     const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(x.c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
@@ -98,8 +107,7 @@ std::optional<std::string> readX11Selection(const char* selection, std::chrono::
                                          &std::free);
         error)
         return std::nullopt;
-    for (const char* format : {"UTF8_STRING", "STRING"}) {
-        const xcb_atom_t target = x.atom(format);
+    for (const xcb_atom_t target : {utf8, xcb_atom_t(XCB_ATOM_STRING)}) {
         xcb_convert_selection(x.c, window, name, target, property, XCB_CURRENT_TIME);
         xcb_flush(x.c);
         const Step step = await(x, window, owner->owner, false, limit);
