@@ -114,7 +114,8 @@ constexpr Cues CUES[] = {
      "promo code|discount code|french toast|plain english|simple english"},
     {RequestKind::Mail,
      "mail*|email*|courriel*|courrier*|lettre|lettres|letter|letters|message|messages|sms|texto*|newsletter*|petit mot|"
-     "mot d excuse|out of office|auto reply|autoreply|automatic reply|reponse automatique|thank you note"},
+     "mot d excuse|redige une reponse|ecris une reponse|write a reply|draft a reply|out of office|"
+     "auto reply|autoreply|automatic reply|reponse automatique|thank you note"},
     {RequestKind::Code,
      "code|codes|coder|coding|codage|bug|bugs|bogue*|debug*|script|scripts|python|javascript|js|typescript|java|kotlin|"
      "golang|php|perl|c++|c#|csharp|haskell|sql|mysql|postgres*|sqlite|mongodb|database|base de donnees|bash|zsh|"
@@ -127,7 +128,9 @@ constexpr Cues CUES[] = {
     {RequestKind::Summary, "resum*", Strength::Strong, Only::NotEnglish},  // English "resume" is a CV
     {RequestKind::Summary,
      "summar*|synthes*|synthetis*|sum up|sums up|tl dr|tldr|takeaway*|recap*|condense|gist|in a nutshell|en bref|"
-     "compte rendu|comptes rendus|meeting minutes"},
+     "compte rendu|comptes rendus|meeting minutes|main points of|key points of|points cles de|"
+     "points principaux de|grandes lignes de|grandes lignes du|idees principales de|main ideas of|boil down|"
+     "boil this down|boil it down|shorten"},
     {RequestKind::Translation,
      "tradu*|translat*|comment on dit|comment dit on|comment dire|comment ca se dit|ca se dit comment|how do you say|"
      "how to say|how do i say|how would you say|en @lang|in @lang|into @lang|to @lang"},
@@ -135,7 +138,8 @@ constexpr Cues CUES[] = {
      "poem*|poeme*|poesie|poetry|haiku*|limerick*|sonnet*|acrostic*|acrostiche*|rhyme*|rime|rimes|histoire|histoires|"
      "story|stories|conte|contes|fable|fables|recit|recits|fanfic*|chanson*|song|songs|paroles|lyrics|couplet|refrain|"
      "chorus|rap|slogan*|tagline*|catchphrase|blague*|joke|jokes|devinette*|riddle*|toast|toasts|discours|speech|"
-     "speeches|eulogy|vows|ecris une nouvelle|ecrire une nouvelle|redige une nouvelle"},
+     "speeches|eulogy|vows|birthday card|greeting card|christmas card|carte d anniversaire|carte de voeux|"
+     "ecris une nouvelle|ecrire une nouvelle|redige une nouvelle"},
     {RequestKind::Explanation,
      "expli*|explain*|eli5|vulgaris*|difference between|differences between|difference entre|differences entre|"
      "in simple terms|en termes simples|en mots simples|like i m five|like im five|comme si j avais|teach me|"
@@ -146,13 +150,13 @@ constexpr Cues CUES[] = {
     // A question about how or why the world is as it is, unless the next words make it about
     // the asker or a request for advice.
     {RequestKind::Explanation,
-     "why do|why does|why did|why is|why are|why was|why were|why can|why can t|why don t|why doesn t|why isn t|"
-     "why aren t|why would|how come|how do|how does|how did|what is|what are|what s|what was|what were|what causes|"
-     "what makes|what happens|pourquoi le|pourquoi la|pourquoi les|pourquoi l|pourquoi un|pourquoi une|pourquoi des|"
-     "pourquoi on|pourquoi il|pourquoi ils|pourquoi elle|pourquoi elles|pourquoi est ce|pourquoi y|pourquoi certains|"
-     "pourquoi certaines|comment se fait|qu est ce qu un|qu est ce qu une|qu est ce que l|qu est ce que le|"
-     "qu est ce que la|qu est ce que les|c est quoi un|c est quoi une|c est quoi l|c est quoi le|c est quoi la|"
-     "c est quoi les|a quoi sert|a quoi servent",
+     "why do we|why are we|why did we|why do people|why do|why does|why did|why is|why are|why was|why were|why can|"
+     "why can t|why don t|why doesn t|why isn t|why aren t|why would|how come|how do|how does|how did|what is|"
+     "what are|what s|what was|what were|what causes|what makes|what happens|pourquoi le|pourquoi la|pourquoi les|"
+     "pourquoi l|pourquoi un|pourquoi une|pourquoi des|pourquoi on|pourquoi il|pourquoi ils|pourquoi elle|"
+     "pourquoi elles|pourquoi est ce|pourquoi y|pourquoi certains|pourquoi certaines|comment se fait|qu est ce qu un|"
+     "qu est ce qu une|qu est ce que l|qu est ce que le|qu est ce que la|qu est ce que les|c est quoi un|"
+     "c est quoi une|c est quoi l|c est quoi le|c est quoi la|c est quoi les|a quoi sert|a quoi servent",
      Strength::Question},
     // A question word alone names no kind.
     {RequestKind::Generic,
