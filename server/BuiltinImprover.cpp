@@ -105,7 +105,8 @@ struct Cues {
 
 // Words that mean one kind of help and little else: verbs and nouns a French or English speaker
 // uses for that task. Words as often meant otherwise ("programme" d'entraînement, "en fonction
-// de", "the function of the liver", "une nouvelle voiture") stay out, and the usual phrases
+// de", "the function of the liver", "une nouvelle voiture", "commit to", "compile a list", "how
+// should I react", "the app's algorithm") stay out, and the usual phrases
 // that hold a cue without asking for its kind come first and name none ("code postal"): a wrong
 // specialty is worse than the generic role. At one place, the first cue listed wins.
 constexpr Cues CUES[] = {
@@ -117,14 +118,15 @@ constexpr Cues CUES[] = {
      "mot d excuse|redige une reponse|ecris une reponse|write a reply|draft a reply|out of office|"
      "auto reply|autoreply|automatic reply|reponse automatique|thank you note"},
     {RequestKind::Code,
-     "code|codes|coder|coding|codage|bug|bugs|bogue*|debug*|script|scripts|python|javascript|js|typescript|java|kotlin|"
-     "golang|php|perl|c++|c#|csharp|haskell|sql|mysql|postgres*|sqlite|mongodb|database|base de donnees|bash|zsh|"
-     "powershell|html|css|json|csv|xml|yaml|api|apis|endpoint*|regex*|regexp|git|github|gitlab|commit|docker*|"
-     "kubernetes|compile|compiler|refactor*|parse|parses|parser|parsing|programming|programmation|developpeur*|npm|pip|"
-     "nodejs|node js|react|django|flask|jquery|framework|frontend|backend|stack trace|stacktrace|traceback|segfault|"
-     "segmentation fault|localhost|sudo|ligne de commande|command line|unit test*|test unitaire*|tests unitaires|"
-     "boucle for|boucle while|for loop|while loop|select from|insert into|delete from|create table|group by|inner join|"
-     "left join|algorithm*|algorithme*|formule excel|excel formula|vba|arduino|*error|*exception"},
+     "code|codes|coder|coding|codage|bug|bugs|bogue*|debug*|script|scripts|python|javascript|js|typescript|java|"
+     "kotlin|golang|php|perl|c++|c#|csharp|haskell|sql|mysql|postgres*|sqlite|mongodb|database|base de donnees|bash|"
+     "zsh|powershell|html|css|json|csv|xml|yaml|api|apis|endpoint*|regex*|regexp|git|github|gitlab|commit message|"
+     "docker*|kubernetes|compiler|refactor*|parse|parses|parser|parsing|programming|programmation|developpeur*|npm|"
+     "pip|nodejs|node js|reactjs|react native|react component*|composant react|django|flask|jquery|frontend|backend|"
+     "stack trace|stacktrace|traceback|segfault|segmentation fault|localhost|sudo|ligne de commande|command line|"
+     "unit test*|test unitaire*|tests unitaires|boucle for|boucle while|for loop|while loop|select from|insert into|"
+     "delete from|create table|group by|inner join|left join|formule excel|"
+     "excel formula|vba|arduino|*error|*exception"},
     {RequestKind::Summary, "resum*", Strength::Strong, Only::NotEnglish},  // English "resume" is a CV
     {RequestKind::Summary,
      "summar*|synthes*|synthetis*|sum up|sums up|tl dr|tldr|takeaway*|recap*|condense|gist|in a nutshell|en bref|"
@@ -141,10 +143,10 @@ constexpr Cues CUES[] = {
      "speeches|eulogy|vows|birthday card|greeting card|christmas card|carte d anniversaire|carte de voeux|"
      "ecris une nouvelle|ecrire une nouvelle|redige une nouvelle"},
     {RequestKind::Explanation,
-     "expli*|explain*|eli5|vulgaris*|difference between|differences between|difference entre|differences entre|"
-     "in simple terms|en termes simples|en mots simples|like i m five|like im five|comme si j avais|teach me|"
-     "apprends moi|help me understand|aide moi a comprendre|fais moi comprendre|definition|definitions|define|"
-     "definis|signification"},
+     "expli*|explain*|explanation*|eli5|vulgaris*|difference between|differences between|difference entre|"
+     "differences entre|in simple terms|en termes simples|en mots simples|like i m five|like im five|"
+     "comme si j avais|teach me|apprends moi|help me understand|aide moi a comprendre|fais moi comprendre|"
+     "definition|definitions|define|definis|signification"},
     {RequestKind::Mail, "ecris a|ecrire a|ecris au|ecrire au|write to", Strength::Weak},
     {RequestKind::Explanation, "comprend*|understand*", Strength::Weak},
     // A question about how or why the world is as it is, unless the next words make it about
@@ -321,8 +323,8 @@ bool holdsCode(std::string_view text) {
         const std::string_view after = text.substr(at + 1, CALL);
         const std::string_view inside = after.substr(0, after.find(')'));
         if (inside.size() == after.size()) continue;
-        if (std::any_of(inside.begin(), inside.end(), [](unsigned char c) { return !std::isalnum(c) && c != ' '; }) ||
-            inside.empty())
+        if (inside.empty() ||
+            std::any_of(inside.begin(), inside.end(), [](unsigned char c) { return !std::isalnum(c) && c != ' '; }))
             return true;
     }
     return false;
