@@ -86,6 +86,8 @@ void forEachFoldedWord(std::string_view text, Visit visit) {
 }
 
 enum class Strength {
+    Verb,      // asks for the task itself ("traduis", "summarize"): among a short request's first words, it
+               // decides over the material named before it ("ce mail… tu peux le traduire ?")
     Strong,    // names the task or its material: the first one decides, wherever it stands
     Weak,      // leans to a kind without naming a task ("write to", "understand"): decides when nothing is named
     Question,  // a question's opening: counts only as the request's first words, when nothing is named
@@ -110,6 +112,12 @@ struct Cues {
 // that hold a cue without asking for its kind come first and name none ("code postal"): a wrong
 // specialty is worse than the generic role. At one place, the first cue listed wins.
 constexpr Cues CUES[] = {
+    {RequestKind::Translation, "traduis|traduire|traduisez|translate", Strength::Verb},
+    {RequestKind::Summary, "resume|resumer|resumez", Strength::Verb, Only::NotEnglish},
+    {RequestKind::Summary, "summarize|summarise|sum up|recap|synthetise|synthetiser|condense|condenser",
+     Strength::Verb},
+    {RequestKind::Explanation, "explique|expliquer|expliquez|explain", Strength::Verb},
+    {RequestKind::Code, "debug|debugger|deboguer|debogue|refactor|refactoriser", Strength::Verb},
     {RequestKind::Generic,
      "code postal|code promo|code de la route|code du travail|code civil|code couleur|dress code|zip code|postal code|"
      "promo code|discount code|french toast|plain english|simple english"},
@@ -189,6 +197,16 @@ constexpr std::array<std::string_view, 44> NOT_ABOUT_THE_WORLD = {
     "vos",   "nous", "notre",  "nos",      "good",      "best",      "better",     "great", "nice",     "some", "bon",
     "bonne", "bons", "bonnes", "meilleur", "meilleure", "meilleurs", "meilleures", "mieux", "quelques", "cool", "top"};
 
+// Words after which a verb is not the request's own: a purpose, a clause, its subject or an
+// article ("un mail pour expliquer…", "a letter that explains…", "où j'explique…", "un résumé").
+constexpr std::array<std::string_view, 30> NOT_BEFORE_A_VERB = {
+    "pour", "afin", "qui", "que", "qu",   "de",    "d",   "et",  "ou", "j", "je", "on",   "il", "elle", "ils",
+    "nous", "un",   "une", "to",  "that", "which", "who", "and", "or", "i", "we", "they", "an", "the",  "she"};
+
+// How far into a request its own verb is looked for: past that, a verb is more likely in the
+// material quoted than the request's.
+constexpr std::size_t VERB_REACH = 24;
+
 // How many words after a question's opening are read to tell what it is about.
 constexpr std::size_t AFTER_OPENING = 2;
 
@@ -266,13 +284,21 @@ const std::array<std::vector<Alternative>, NOT_A_LETTER + 1>& alternativesByLett
 struct Reading {
     bool english = false;
     bool openingSeen = false;
-    std::optional<RequestKind> named, leaning, asked;
+    std::optional<RequestKind> named, verb, leaning, asked;
     bool question = false, supported = false;
+    std::size_t position = 0;
+    bool verbMayFollow = true;
+
+    // Whether more words can still change the answer.
+    bool open() const { return !verb && !(named && position >= VERB_REACH); }
 
     // Meets the cues that start at the first of `words`.
     void examine(std::span<const std::string> words) {
         const bool opening = !openingSeen && !among(FILLERS, words[0]);
         openingSeen = openingSeen || opening;
+        const bool verbHere = verbMayFollow && position < VERB_REACH;
+        verbMayFollow = !among(NOT_BEFORE_A_VERB, words[0]);
+        ++position;
         const auto& byLetter = alternativesByLetter();
         for (std::size_t bucket : {bucketOf(words[0][0]), NOT_A_LETTER}) {
             for (const Alternative& alternative : byLetter[bucket]) {
@@ -282,8 +308,12 @@ struct Reading {
                 const std::size_t length = matchesAt(words, alternative.words);
                 if (length == 0) continue;
                 switch (cues.strength) {
+                    case Strength::Verb:
+                        if (verbHere) verb = cues.kind;
+                        if (!named) named = cues.kind;
+                        return;
                     case Strength::Strong:
-                        named = cues.kind;
+                        if (!named) named = cues.kind;
                         return;
                     case Strength::Weak:
                         if (!leaning) leaning = cues.kind;
@@ -332,8 +362,9 @@ bool holdsCode(std::string_view text) {
 
 }  // namespace
 
-// The first cue that names a kind decides: a request leads with its task ("résume ce mail",
-// "translate this email") and names its material after it. Then, in order: code written in
+// A verb that asks for a task among the request's first words decides ("je dois envoyer ce
+// mail en allemand, tu peux le traduire ?"); else the first cue that names a kind: a request
+// mostly leads with its task ("écris un mail…") and names its material after it. Then, in order: code written in
 // the request, a word that leans to a kind, a question about the world ("why is the sky
 // blue", "how does a mortgage work"). A question word alone, or nothing, gets the generic
 // role. The words pass through a window as long as the longest cue and the words read after
@@ -348,13 +379,14 @@ RequestKind classifyRequest(const std::string& request) {
         reading.examine(std::span<const std::string>(window.data(), held));
         std::move(window.begin() + 1, window.begin() + long(held), window.begin());
         --held;
-        return !reading.named;
+        return reading.open();
     };
     forEachFoldedWord(request, [&](std::string word) {
         window[held++] = std::move(word);
         return held < window.size() || examineFirst();
     });
-    while (!reading.named && held > 0) examineFirst();
+    while (reading.open() && held > 0) examineFirst();
+    if (reading.verb) return *reading.verb;
     if (reading.named) return *reading.named;
     if (holdsCode(request)) return RequestKind::Code;
     if (reading.leaning) return *reading.leaning;
