@@ -120,10 +120,13 @@ constexpr Cues CUES[] = {
     {RequestKind::Code, "debug|debugger|deboguer|debogue|refactor|refactoriser", Strength::Verb},
     {RequestKind::Generic,
      "code postal|code promo|code de la route|code du travail|code civil|code couleur|dress code|zip code|postal code|"
-     "promo code|discount code|french toast|plain english|simple english"},
+     "promo code|discount code|french toast|plain english|simple english|a follow up question*|"
+     "follow up question*|note to self|text to speech"},
     {RequestKind::Mail,
      "mail*|email*|courriel*|courrier*|lettre|lettres|letter|letters|message|messages|sms|texto*|newsletter*|petit mot|"
-     "mot d excuse|redige une reponse|ecris une reponse|write a reply|draft a reply|out of office|"
+     "mot d excuse|ecris un mot|ecrire un mot|redige un mot|a note to|a quick note|a short note|a follow up|"
+     "the follow up|follow up with|une relance|de relance|relance polie|relancer un client|relancer le client|"
+     "redige une reponse|ecris une reponse|write a reply|draft a reply|out of office|"
      "auto reply|autoreply|automatic reply|reponse automatique|thank you note"},
     {RequestKind::Code,
      "code|codes|coder|coding|codage|bug|bugs|bogue*|debug*|script|scripts|python|javascript|js|typescript|java|"
@@ -134,22 +137,28 @@ constexpr Cues CUES[] = {
      "stack trace|stacktrace|traceback|segfault|segmentation fault|localhost|sudo|ligne de commande|command line|"
      "unit test*|test unitaire*|tests unitaires|boucle for|boucle while|for loop|while loop|select from|insert into|"
      "delete from|create table|group by|inner join|left join|formule excel|"
-     "excel formula|vba|arduino|*error|*exception"},
+     "excel formula|vba|arduino|*error|*exception|debogu*|react app|react apps|app react|application react|"
+     "react hook*|usestate|useeffect|undefined|is not a function|is not defined|null pointer|syntax error|"
+     "erreur de syntaxe|erreur de compilation|compilation error|permission denied|command not found|"
+     "module not found|no such file|browser console|console du navigateur|console de mon navigateur|devtools|"
+     "dev tools"},
     {RequestKind::Summary, "resum*", Strength::Strong, Only::NotEnglish},  // English "resume" is a CV
     {RequestKind::Summary,
      "summar*|synthes*|synthetis*|sum up|sums up|tl dr|tldr|takeaway*|recap*|condense|gist|in a nutshell|en bref|"
      "compte rendu|comptes rendus|meeting minutes|main points of|key points of|points cles de|"
      "points principaux de|grandes lignes de|grandes lignes du|idees principales de|main ideas of|boil down|"
-     "boil this down|boil it down|shorten"},
+     "boil this down|boil it down|shorten|l essentiel de|l essentiel du|l essentiel des|short version|"
+     "shorter version|version courte|version abregee|en resume"},
     {RequestKind::Translation,
      "tradu*|translat*|comment on dit|comment dit on|comment dire|comment ca se dit|ca se dit comment|how do you say|"
-     "how to say|how do i say|how would you say|en @lang|in @lang|into @lang|to @lang"},
+     "how to say|how do i say|how would you say|en @lang|in @lang|into @lang|to @lang|version @lang|@lang version"},
     {RequestKind::Creative,
      "poem*|poeme*|poesie|poetry|haiku*|limerick*|sonnet*|acrostic*|acrostiche*|rhyme*|rime|rimes|histoire|histoires|"
      "story|stories|conte|contes|fable|fables|recit|recits|fanfic*|chanson*|song|songs|paroles|lyrics|couplet|refrain|"
      "chorus|rap|slogan*|tagline*|catchphrase|blague*|joke|jokes|devinette*|riddle*|toast|toasts|discours|speech|"
      "speeches|eulogy|vows|birthday card|greeting card|christmas card|carte d anniversaire|carte de voeux|"
-     "ecris une nouvelle|ecrire une nouvelle|redige une nouvelle"},
+     "ecris une nouvelle|ecrire une nouvelle|redige une nouvelle|novel|novels|novella"},
+    {RequestKind::Creative, "roman|romans", Strength::Strong, Only::NotEnglish},  // English "Roman" is of Rome
     {RequestKind::Explanation,
      "expli*|explain*|explanation*|eli5|vulgaris*|difference between|differences between|difference entre|"
      "differences entre|in simple terms|en termes simples|en mots simples|like i m five|like im five|"
@@ -157,12 +166,16 @@ constexpr Cues CUES[] = {
      "definition|definitions|define|definis|signification"},
     {RequestKind::Mail, "ecris a|ecrire a|ecris au|ecrire au|write to", Strength::Weak},
     {RequestKind::Explanation, "comprend*|understand*", Strength::Weak},
+    {RequestKind::Creative,
+     "imagine un|imagine une|imagine le|imagine la|imagine les|imagine des|imagine a|imagine an|imagine the|"
+     "invente un|invente une|invente des|invent a|make up a",
+     Strength::Weak},
     // A question about how or why the world is as it is, unless the next words make it about
     // the asker or a request for advice.
     {RequestKind::Explanation,
      "why do we|why are we|why did we|why do people|why do|why does|why did|why is|why are|why was|why were|why can|"
-     "why can t|why don t|why doesn t|why isn t|why aren t|why would|how come|how do|how does|how did|what is|"
-     "what are|what s|what was|what were|what causes|what makes|what happens|pourquoi le|pourquoi la|pourquoi les|"
+     "why can t|why don t|why doesn t|why isn t|why aren t|why would|how come|how do|how does|how did|what is|what are|"
+     "what s|what was|what were|what does|what causes|what makes|what happens|pourquoi le|pourquoi la|pourquoi les|"
      "pourquoi l|pourquoi un|pourquoi une|pourquoi des|pourquoi on|pourquoi il|pourquoi ils|pourquoi elle|"
      "pourquoi elles|pourquoi est ce|pourquoi y|pourquoi certains|pourquoi certaines|comment se fait|qu est ce qu un|"
      "qu est ce qu une|qu est ce que l|qu est ce que le|qu est ce que la|qu est ce que les|c est quoi un|"
@@ -176,18 +189,23 @@ constexpr Cues CUES[] = {
     {RequestKind::Explanation,
      "works|fonctionne*|marche|marchent|made of|fait de|faits de|compose de|composes de|mean|means|meaning|"
      "signifie*|veut dire|veulent dire|purpose|point of|cause|causes|happen|happens|exist|exists|existe|"
-     "existent|origin|origins|origine*|sert|servent|used for",
+     "existent|origin|origins|origine*|sert|servent|used for|measure|measures|mesure|mesurent|stand for|stands for|"
+     // French inversion, a question's formal shape ("comment les abeilles font-elles…")
+     "t il|t elle|t ils|t elles|*ent ils|*ent elles|*ont ils|*ont elles",
      Strength::Support},
 };
 
-// Language names, for "en japonais", "into Portuguese".
-constexpr std::array<std::string_view, 48> LANGUAGES = {
-    "anglais", "francais",  "espagnol", "allemand",  "italien",  "portugais",  "neerlandais", "japonais",
-    "chinois", "mandarin",  "coreen",   "arabe",     "russe",    "polonais",   "turc",        "grec",
-    "hebreu",  "hindi",     "suedois",  "norvegien", "danois",   "finnois",    "roumain",     "ukrainien",
-    "english", "french",    "spanish",  "german",    "italian",  "portuguese", "dutch",       "japanese",
-    "chinese", "korean",    "arabic",   "russian",   "polish",   "turkish",    "greek",       "hebrew",
-    "swedish", "norwegian", "danish",   "finnish",   "romanian", "ukrainian",  "vietnamese",  "latin"};
+// Language names, for "en japonais", "into Portuguese", and the adjectives of "la version anglaise".
+constexpr std::array<std::string_view, 67> LANGUAGES = {
+    "anglais",  "francais",  "espagnol",   "allemand",  "italien",   "portugais",  "neerlandais",  "japonais",
+    "chinois",  "mandarin",  "coreen",     "arabe",     "russe",     "polonais",   "turc",         "grec",
+    "hebreu",   "hindi",     "suedois",    "norvegien", "danois",    "finnois",    "roumain",      "ukrainien",
+    "english",  "french",    "spanish",    "german",    "italian",   "portuguese", "dutch",        "japanese",
+    "chinese",  "korean",    "arabic",     "russian",   "polish",    "turkish",    "greek",        "hebrew",
+    "swedish",  "norwegian", "danish",     "finnish",   "romanian",  "ukrainian",  "vietnamese",   "latin",
+    "anglaise", "francaise", "espagnole",  "allemande", "italienne", "portugaise", "neerlandaise", "japonaise",
+    "chinoise", "coreenne",  "polonaise",  "turque",    "grecque",   "suedoise",   "norvegienne",  "danoise",
+    "finnoise", "roumaine",  "ukrainienne"};
 
 // Words right after a question's opening that make it about the asker ("why do I…", "pourquoi
 // mon…") or a request for advice ("what's a good…", "what is the best…"), not about the world.
@@ -297,7 +315,7 @@ struct Reading {
         const bool opening = !openingSeen && !among(FILLERS, words[0]);
         openingSeen = openingSeen || opening;
         const bool verbHere = verbMayFollow && position < VERB_REACH;
-        verbMayFollow = !among(NOT_BEFORE_A_VERB, words[0]);
+        verbMayFollow = position < VERB_REACH && !among(NOT_BEFORE_A_VERB, words[0]);
         ++position;
         const auto& byLetter = alternativesByLetter();
         for (std::size_t bucket : {bucketOf(words[0][0]), NOT_A_LETTER}) {
