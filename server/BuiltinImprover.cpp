@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -273,29 +274,58 @@ constexpr std::size_t longestCue() {
 }
 
 constexpr std::size_t NOT_A_LETTER = 26;
+constexpr std::size_t LETTERS = NOT_A_LETTER + 1;
+constexpr std::size_t ANY_WORD = LETTERS * LETTERS;  // the bucket of word ends, which every word meets
 
-std::size_t bucketOf(char c) { return c >= 'a' && c <= 'z' ? std::size_t(c - 'a') : NOT_A_LETTER; }
+std::size_t letterOf(std::string_view word, std::size_t at) {
+    const char c = at < word.size() ? word[at] : ' ';
+    return c >= 'a' && c <= 'z' ? std::size_t(c - 'a') : NOT_A_LETTER;
+}
+
+// A word's bucket: its first two letters.
+std::size_t bucketOf(std::string_view word) { return letterOf(word, 0) * LETTERS + letterOf(word, 1); }
 
 struct Alternative {
     const Cues* cues;
     std::string_view words;
 };
 
-// Every cue, filed by the first letter of its first word (a word end, by none), so that each
-// word of a long request meets only the few cues it could start.
-const std::array<std::vector<Alternative>, NOT_A_LETTER + 1>& alternativesByLetter() {
-    static const auto byLetter = [] {
-        std::array<std::vector<Alternative>, NOT_A_LETTER + 1> table;
+using CueTable = std::array<std::vector<Alternative>, ANY_WORD + 1>;
+
+// Every cue, filed by the first two letters of its first word (a word end, by none; any
+// language's name, by each name's), so that each word of a long request meets only the few
+// cues it could start.
+const CueTable& alternativesByLetters() {
+    static const auto byLetters = [] {
+        auto table = std::make_unique<CueTable>();
+        auto file = [&](std::string_view first, const Alternative& alternative) {
+            if (first.starts_with('*')) {
+                (*table)[ANY_WORD].push_back(alternative);
+            } else if (first.size() == 2 && first[1] == '*') {  // a one-letter stem: every second letter
+                for (std::size_t second = 0; second < LETTERS; ++second)
+                    (*table)[letterOf(first, 0) * LETTERS + second].push_back(alternative);
+            } else {
+                auto& bucket = (*table)[bucketOf(first)];
+                if (bucket.empty() || bucket.back().words.data() != alternative.words.data())
+                    bucket.push_back(alternative);
+            }
+        };
         for (const Cues& cues : CUES) {
             for (std::string_view rest = cues.alternatives; !rest.empty();) {
                 const std::size_t bar = std::min(rest.find('|'), rest.size());
-                table[bucketOf(rest[0])].push_back({&cues, rest.substr(0, bar)});
+                const Alternative alternative{&cues, rest.substr(0, bar)};
+                const std::string_view first = alternative.words.substr(0, alternative.words.find(' '));
+                if (first == "@lang") {
+                    for (std::string_view language : LANGUAGES) file(language, alternative);
+                } else {
+                    file(first, alternative);
+                }
                 rest.remove_prefix(std::min(bar + 1, rest.size()));
             }
         }
         return table;
     }();
-    return byLetter;
+    return *byLetters;
 }
 
 // What a request's cues say so far, read from one word to the next.
@@ -317,9 +347,9 @@ struct Reading {
         const bool verbHere = verbMayFollow && position < VERB_REACH;
         verbMayFollow = position < VERB_REACH && !among(NOT_BEFORE_A_VERB, words[0]);
         ++position;
-        const auto& byLetter = alternativesByLetter();
-        for (std::size_t bucket : {bucketOf(words[0][0]), NOT_A_LETTER}) {
-            for (const Alternative& alternative : byLetter[bucket]) {
+        const CueTable& byLetters = alternativesByLetters();
+        for (std::size_t bucket : {bucketOf(words[0]), ANY_WORD}) {
+            for (const Alternative& alternative : byLetters[bucket]) {
                 const Cues& cues = *alternative.cues;
                 if (english && cues.only == Only::NotEnglish) continue;
                 if (cues.strength == Strength::Question && !opening) continue;
