@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -296,16 +295,17 @@ using CueTable = std::array<std::vector<Alternative>, ANY_WORD + 1>;
 // language's name, by each name's), so that each word of a long request meets only the few
 // cues it could start.
 const CueTable& alternativesByLetters() {
-    static const auto byLetters = [] {
-        auto table = std::make_unique<CueTable>();
+    static const CueTable byLetters = [] {
+        CueTable table;
         auto file = [&](std::string_view first, const Alternative& alternative) {
             if (first.starts_with('*')) {
-                (*table)[ANY_WORD].push_back(alternative);
+                table[ANY_WORD].push_back(alternative);
             } else if (first.size() == 2 && first[1] == '*') {  // a one-letter stem: every second letter
                 for (std::size_t second = 0; second < LETTERS; ++second)
-                    (*table)[letterOf(first, 0) * LETTERS + second].push_back(alternative);
+                    table[letterOf(first, 0) * LETTERS + second].push_back(alternative);
             } else {
-                auto& bucket = (*table)[bucketOf(first)];
+                auto& bucket = table[bucketOf(first)];
+                // once, though two languages share the bucket ("anglais", "anglaise")
                 if (bucket.empty() || bucket.back().words.data() != alternative.words.data())
                     bucket.push_back(alternative);
             }
@@ -325,7 +325,7 @@ const CueTable& alternativesByLetters() {
         }
         return table;
     }();
-    return *byLetters;
+    return byLetters;
 }
 
 // What a request's cues say so far, read from one word to the next.
@@ -412,11 +412,11 @@ bool holdsCode(std::string_view text) {
 
 // A verb that asks for a task among the request's first words decides ("je dois envoyer ce
 // mail en allemand, tu peux le traduire ?"); else the first cue that names a kind: a request
-// mostly leads with its task ("écris un mail…") and names its material after it. Then, in order: code written in
-// the request, a word that leans to a kind, a question about the world ("why is the sky
-// blue", "how does a mortgage work"). A question word alone, or nothing, gets the generic
-// role. The words pass through a window as long as the longest cue and the words read after
-// a question's opening, so a long request is never held as a list.
+// mostly leads with its task ("écris un mail…") and names its material after it. Then, in
+// order: code written in the request, a word that leans to a kind, a question about the world
+// ("why is the sky blue", "how does a mortgage work"). A question word alone, or nothing, gets
+// the generic role. The words pass through a window as long as the longest cue and the words
+// read after a question's opening, so a long request is never held as a list.
 RequestKind classifyRequest(const std::string& request) {
     Reading reading;
     reading.english = detectLanguage(request) == Language::English;
