@@ -86,13 +86,18 @@ void forEachFoldedWord(std::string_view text, Visit visit) {
 }
 
 enum class Strength {
-    Strong,  // names the task or its material: decides wherever it stands
-    Lead,    // a question word: counts only as the request's first word, when nothing names a kind
+    Verb,      // asks for the task itself ("traduis", "summarize"): among a short request's first words, it
+               // decides over the material named before it ("ce mail… tu peux le traduire ?")
+    Strong,    // names the task or its material: the first one decides, wherever it stands
+    Weak,      // leans to a kind without naming a task ("write to", "understand"): decides when nothing is named
+    Question,  // a question's opening: counts only as the request's first words, when nothing is named
+    Support,   // what a question asks about ("… work", "… mean"): counts only after a question's opening
 };
 enum class Only { Any, NotEnglish };
 
 // Cues for one kind, separated by '|'. A cue is folded words in a row; a last word ending in
-// '*' is a word start, a word starting with '*' a word end ("TypeError").
+// '*' is a word start, a word starting with '*' a word end ("TypeError"), and "@lang" any
+// language's name.
 struct Cues {
     RequestKind kind;
     std::string_view alternatives;
@@ -100,48 +105,157 @@ struct Cues {
     Only only = Only::Any;
 };
 
-// Words that mean one kind of help and little else. Words as often meant otherwise
-// ("programme" d'entraînement, "en fonction de", "the function of the liver") stay out: a
-// wrong specialty is worse than the generic role.
+// Words that mean one kind of help and little else: verbs and nouns a French or English speaker
+// uses for that task. Words as often meant otherwise ("programme" d'entraînement, "en fonction
+// de", "the function of the liver", "une nouvelle voiture", "commit to", "compile a list", "how
+// should I react", "the app's algorithm") stay out, and the usual phrases
+// that hold a cue without asking for its kind come first and name none ("code postal"): a wrong
+// specialty is worse than the generic role. At one place, the first cue listed wins.
 constexpr Cues CUES[] = {
-    {RequestKind::Mail, "mail*|email*|courriel*|lettre|lettres|letter|message|messages"},
+    {RequestKind::Translation, "traduis|traduire|traduisez|translate", Strength::Verb},
+    {RequestKind::Summary, "resume|resumer|resumez", Strength::Verb, Only::NotEnglish},
+    {RequestKind::Summary, "summarize|summarise|sum up|recap|synthetise|synthetiser|condense|condenser",
+     Strength::Verb},
+    {RequestKind::Explanation, "explique|expliquer|expliquez|explain", Strength::Verb},
+    {RequestKind::Code, "debug|debugger|deboguer|debogue|refactor|refactoriser", Strength::Verb},
+    {RequestKind::Generic,
+     "code postal|code promo|code de la route|code du travail|code civil|code couleur|dress code|zip code|postal code|"
+     "promo code|discount code|french toast|plain english|simple english|a follow up question*|"
+     "follow up question*|note to self|text to speech"},
+    {RequestKind::Mail,
+     "mail*|email*|courriel*|courrier*|lettre|lettres|letter|letters|message|messages|sms|texto*|newsletter*|petit mot|"
+     "mot d excuse|ecris un mot|ecrire un mot|redige un mot|a note to|a quick note|a short note|a follow up|"
+     "the follow up|follow up with|une relance|de relance|relance polie|relancer un client|relancer le client|"
+     "redige une reponse|ecris une reponse|write a reply|draft a reply|out of office|"
+     "auto reply|autoreply|automatic reply|reponse automatique|thank you note"},
     {RequestKind::Code,
-     "code|coder|bug|bugs|debug*|script|scripts|python|javascript|typescript|java|c++|c#|php|sql|bash|html|css|json|"
-     "csv|xml|yaml|api|regex*|git|github|commit|docker*|compile|compiler|refactor*|parse|parses|parser|parsing|"
-     "programming|programmation|*error|*exception"},
+     "code|codes|coder|coding|codage|bug|bugs|bogue*|debug*|script|scripts|python|javascript|js|typescript|java|"
+     "kotlin|golang|php|perl|c++|c#|csharp|haskell|sql|mysql|postgres*|sqlite|mongodb|database|base de donnees|bash|"
+     "zsh|powershell|html|css|json|csv|xml|yaml|api|apis|endpoint*|regex*|regexp|git|github|gitlab|commit message|"
+     "docker*|kubernetes|compiler|refactor*|parse|parses|parser|parsing|programming|programmation|developpeur*|npm|"
+     "pip|nodejs|node js|reactjs|react native|react component*|composant react|django|flask|jquery|frontend|backend|"
+     "stack trace|stacktrace|traceback|segfault|segmentation fault|localhost|sudo|ligne de commande|command line|"
+     "unit test*|test unitaire*|tests unitaires|boucle for|boucle while|for loop|while loop|select from|insert into|"
+     "delete from|create table|group by|inner join|left join|formule excel|"
+     "excel formula|vba|arduino|*error|*exception|debogu*|react app|react apps|app react|application react|"
+     "react hook*|usestate|useeffect|undefined|is not a function|is not defined|null pointer|syntax error|"
+     "erreur de syntaxe|erreur de compilation|compilation error|permission denied|command not found|"
+     "module not found|no such file|browser console|console du navigateur|console de mon navigateur|devtools|"
+     "dev tools"},
     {RequestKind::Summary, "resum*", Strength::Strong, Only::NotEnglish},  // English "resume" is a CV
-    {RequestKind::Summary, "summar*|synthes*|synthetis*|sum up|tl dr|tldr|takeaway*|recap*|condense"},
+    {RequestKind::Summary,
+     "summar*|synthes*|synthetis*|sum up|sums up|tl dr|tldr|takeaway*|recap*|condense|gist|in a nutshell|en bref|"
+     "compte rendu|comptes rendus|meeting minutes|main points of|key points of|points cles de|"
+     "points principaux de|grandes lignes de|grandes lignes du|idees principales de|main ideas of|boil down|"
+     "boil this down|boil it down|shorten|l essentiel de|l essentiel du|l essentiel des|short version|"
+     "shorter version|version courte|version abregee|en resume"},
     {RequestKind::Translation,
-     "tradu*|translat*|comment on dit|comment dit on|comment dire|how do you say|how to say|how do i say|en anglais|"
-     "en francais|en espagnol|en allemand|en italien|en portugais|into english|into french|into spanish|into german|"
-     "into italian|into portuguese"},
+     "tradu*|translat*|comment on dit|comment dit on|comment dire|comment ca se dit|ca se dit comment|how do you say|"
+     "how to say|how do i say|how would you say|en @lang|in @lang|into @lang|to @lang|version @lang|@lang version"},
     {RequestKind::Creative,
-     "poem*|poeme*|poesie|poetry|haiku*|limerick*|sonnet*|histoire|histoires|story|stories|conte|contes|chanson*|"
-     "song|songs|paroles|lyrics|slogan*"},
-    {RequestKind::Explanation, "expli*|explain*|explanation*|eli5|vulgaris*"},
-    {RequestKind::Explanation, "comment|pourquoi|c est quoi|qu est ce|how|why|what is|what are|what s", Strength::Lead},
+     "poem*|poeme*|poesie|poetry|haiku*|limerick*|sonnet*|acrostic*|acrostiche*|rhyme*|rime|rimes|histoire|histoires|"
+     "story|stories|conte|contes|fable|fables|recit|recits|fanfic*|chanson*|song|songs|paroles|lyrics|couplet|refrain|"
+     "chorus|rap|slogan*|tagline*|catchphrase|blague*|joke|jokes|devinette*|riddle*|toast|toasts|discours|speech|"
+     "speeches|eulogy|vows|birthday card|greeting card|christmas card|carte d anniversaire|carte de voeux|"
+     "ecris une nouvelle|ecrire une nouvelle|redige une nouvelle|novel|novels|novella"},
+    {RequestKind::Creative, "roman|romans", Strength::Strong, Only::NotEnglish},  // English "Roman" is of Rome
+    {RequestKind::Explanation,
+     "expli*|explain*|explanation*|eli5|vulgaris*|difference between|differences between|difference entre|"
+     "differences entre|in simple terms|en termes simples|en mots simples|like i m five|like im five|"
+     "comme si j avais|teach me|apprends moi|help me understand|aide moi a comprendre|fais moi comprendre|"
+     "definition|definitions|define|definis|signification"},
+    {RequestKind::Mail, "ecris a|ecrire a|ecris au|ecrire au|write to", Strength::Weak},
+    {RequestKind::Explanation, "comprend*|understand*", Strength::Weak},
+    {RequestKind::Creative,
+     "imagine un|imagine une|imagine le|imagine la|imagine les|imagine des|imagine a|imagine an|imagine the|"
+     "invente un|invente une|invente des|invent a|make up a",
+     Strength::Weak},
+    // A question about how or why the world is as it is, unless the next words make it about
+    // the asker or a request for advice.
+    {RequestKind::Explanation,
+     "why do we|why are we|why did we|why do people|why do|why does|why did|why is|why are|why was|why were|why can|"
+     "why can t|why don t|why doesn t|why isn t|why aren t|why would|how come|how do|how does|how did|what is|what are|"
+     "what s|what was|what were|what does|what causes|what makes|what happens|pourquoi le|pourquoi la|pourquoi les|"
+     "pourquoi l|pourquoi un|pourquoi une|pourquoi des|pourquoi on|pourquoi il|pourquoi ils|pourquoi elle|"
+     "pourquoi elles|pourquoi est ce|pourquoi y|pourquoi certains|pourquoi certaines|comment se fait|qu est ce qu un|"
+     "qu est ce qu une|qu est ce que l|qu est ce que le|qu est ce que la|qu est ce que les|c est quoi un|"
+     "c est quoi une|c est quoi l|c est quoi le|c est quoi la|c est quoi les|a quoi sert|a quoi servent",
+     Strength::Question},
+    // A question word alone names no kind.
+    {RequestKind::Generic,
+     "comment|pourquoi|how|why|what|whats|which|quel|quelle|quels|quelles|que|qu est ce|c est quoi|est ce que|a quoi|"
+     "is|are|does",
+     Strength::Question},
+    {RequestKind::Explanation,
+     "works|fonctionne*|marche|marchent|made of|fait de|faits de|compose de|composes de|mean|means|meaning|"
+     "signifie*|veut dire|veulent dire|purpose|point of|cause|causes|happen|happens|exist|exists|existe|"
+     "existent|origin|origins|origine*|sert|servent|used for|measure|measures|mesure|mesurent|stand for|stands for|"
+     // French inversion, a question's formal shape ("comment les abeilles font-elles…")
+     "t il|t elle|t ils|t elles|*ent ils|*ent elles|*ont ils|*ont elles",
+     Strength::Support},
 };
 
+// Language names, for "en japonais", "into Portuguese", and the adjectives of "la version anglaise".
+constexpr std::array<std::string_view, 67> LANGUAGES = {
+    "anglais",  "francais",  "espagnol",   "allemand",  "italien",   "portugais",  "neerlandais",  "japonais",
+    "chinois",  "mandarin",  "coreen",     "arabe",     "russe",     "polonais",   "turc",         "grec",
+    "hebreu",   "hindi",     "suedois",    "norvegien", "danois",    "finnois",    "roumain",      "ukrainien",
+    "english",  "french",    "spanish",    "german",    "italian",   "portuguese", "dutch",        "japanese",
+    "chinese",  "korean",    "arabic",     "russian",   "polish",    "turkish",    "greek",        "hebrew",
+    "swedish",  "norwegian", "danish",     "finnish",   "romanian",  "ukrainian",  "vietnamese",   "latin",
+    "anglaise", "francaise", "espagnole",  "allemande", "italienne", "portugaise", "neerlandaise", "japonaise",
+    "chinoise", "coreenne",  "polonaise",  "turque",    "grecque",   "suedoise",   "norvegienne",  "danoise",
+    "finnoise", "roumaine",  "ukrainienne"};
+
+// Words right after a question's opening that make it about the asker ("why do I…", "pourquoi
+// mon…") or a request for advice ("what's a good…", "what is the best…"), not about the world.
+constexpr std::array<std::string_view, 44> NOT_ABOUT_THE_WORLD = {
+    "my",    "mine", "i",      "me",       "you",       "your",      "we",         "our",   "us",       "one",  "mon",
+    "ma",    "mes",  "je",     "j",        "moi",       "tu",        "ton",        "ta",    "tes",      "vous", "votre",
+    "vos",   "nous", "notre",  "nos",      "good",      "best",      "better",     "great", "nice",     "some", "bon",
+    "bonne", "bons", "bonnes", "meilleur", "meilleure", "meilleurs", "meilleures", "mieux", "quelques", "cool", "top"};
+
+// Words after which a verb is not the request's own: a purpose, a clause, its subject or an
+// article ("un mail pour expliquer…", "a letter that explains…", "où j'explique…", "un résumé").
+constexpr std::array<std::string_view, 30> NOT_BEFORE_A_VERB = {
+    "pour", "afin", "qui", "que", "qu",   "de",    "d",   "et",  "ou", "j", "je", "on",   "il", "elle", "ils",
+    "nous", "un",   "une", "to",  "that", "which", "who", "and", "or", "i", "we", "they", "an", "the",  "she"};
+
+// How far into a request its own verb is looked for: past that, a verb is more likely in the
+// material quoted than the request's.
+constexpr std::size_t VERB_REACH = 24;
+
+// How many words after a question's opening are read to tell what it is about.
+constexpr std::size_t AFTER_OPENING = 2;
+
 // Courtesies and asides before the request proper, skipped to find its first word.
-constexpr std::array<std::string_view, 24> FILLERS = {
-    "peux", "tu",    "pourrais", "pourriez", "vous",   "stp", "svp",  "dis", "moi", "me",    "m",     "salut",
-    "can",  "could", "would",    "you",      "please", "pls", "tell", "hey", "hi",  "hello", "quick", "rapide"};
+constexpr std::array<std::string_view, 30> FILLERS = {
+    "peux",   "tu",    "pourrais", "pourriez", "vous", "stp",   "svp", "dis",   "moi",    "me",
+    "m",      "salut", "bonjour",  "alors",    "ok",   "okay",  "can", "could", "would",  "you",
+    "please", "pls",   "tell",     "hey",      "hi",   "hello", "so",  "quick", "rapide", "question"};
+
+template <std::size_t N>
+bool among(const std::array<std::string_view, N>& list, std::string_view word) {
+    return std::find(list.begin(), list.end(), word) != list.end();
+}
 
 bool wordMatches(std::string_view word, std::string_view cue) {
+    if (cue == "@lang") return among(LANGUAGES, word);
     if (cue.size() > 1 && cue.back() == '*') return word.starts_with(cue.substr(0, cue.size() - 1));
     if (cue.size() > 1 && cue.front() == '*')
         return word.size() >= cue.size() && word.ends_with(cue.substr(1));  // a word end, not the word alone
     return word == cue;
 }
 
-// Whether `cue` matches the words from the first one on.
-bool matchesAt(std::span<const std::string> words, std::string_view cue) {
-    for (std::size_t end = 0, at = 0; end != std::string_view::npos; at++) {
+// The number of words `cue` matches from the first of `words` on, or 0.
+std::size_t matchesAt(std::span<const std::string> words, std::string_view cue) {
+    std::size_t at = 0;
+    for (std::size_t end = 0; end != std::string_view::npos; at++) {
         end = cue.find(' ');
-        if (at >= words.size() || !wordMatches(words[at], cue.substr(0, end))) return false;
+        if (at >= words.size() || !wordMatches(words[at], cue.substr(0, end))) return 0;
         if (end != std::string_view::npos) cue.remove_prefix(end + 1);
     }
-    return true;
+    return at;
 }
 
 // The number of words in the longest cue: how far the classifier looks ahead of a word.
@@ -159,74 +273,174 @@ constexpr std::size_t longestCue() {
 }
 
 constexpr std::size_t NOT_A_LETTER = 26;
+constexpr std::size_t LETTERS = NOT_A_LETTER + 1;
+constexpr std::size_t ANY_WORD = LETTERS * LETTERS;  // the bucket of word ends, which every word meets
 
-std::size_t bucketOf(char c) { return c >= 'a' && c <= 'z' ? std::size_t(c - 'a') : NOT_A_LETTER; }
+std::size_t letterOf(std::string_view word, std::size_t at) {
+    const char c = at < word.size() ? word[at] : ' ';
+    return c >= 'a' && c <= 'z' ? std::size_t(c - 'a') : NOT_A_LETTER;
+}
+
+// A word's bucket: its first two letters.
+std::size_t bucketOf(std::string_view word) { return letterOf(word, 0) * LETTERS + letterOf(word, 1); }
 
 struct Alternative {
     const Cues* cues;
     std::string_view words;
 };
 
-// Every cue, filed by the first letter of its first word (a word end, by none), so that each
-// word of a long request meets only the few cues it could start.
-const std::array<std::vector<Alternative>, NOT_A_LETTER + 1>& alternativesByLetter() {
-    static const auto byLetter = [] {
-        std::array<std::vector<Alternative>, NOT_A_LETTER + 1> table;
+using CueTable = std::array<std::vector<Alternative>, ANY_WORD + 1>;
+
+// Every cue, filed by the first two letters of its first word (a word end, by none; any
+// language's name, by each name's), so that each word of a long request meets only the few
+// cues it could start.
+const CueTable& alternativesByLetters() {
+    static const CueTable byLetters = [] {
+        CueTable table;
+        auto file = [&](std::string_view first, const Alternative& alternative) {
+            if (first.starts_with('*')) {
+                table[ANY_WORD].push_back(alternative);
+            } else if (first.size() == 2 && first[1] == '*') {  // a one-letter stem: every second letter
+                for (std::size_t second = 0; second < LETTERS; ++second)
+                    table[letterOf(first, 0) * LETTERS + second].push_back(alternative);
+            } else {
+                auto& bucket = table[bucketOf(first)];
+                // once, though two languages share the bucket ("anglais", "anglaise")
+                if (bucket.empty() || bucket.back().words.data() != alternative.words.data())
+                    bucket.push_back(alternative);
+            }
+        };
         for (const Cues& cues : CUES) {
             for (std::string_view rest = cues.alternatives; !rest.empty();) {
                 const std::size_t bar = std::min(rest.find('|'), rest.size());
-                table[bucketOf(rest[0])].push_back({&cues, rest.substr(0, bar)});
+                const Alternative alternative{&cues, rest.substr(0, bar)};
+                const std::string_view first = alternative.words.substr(0, alternative.words.find(' '));
+                if (first == "@lang") {
+                    for (std::string_view language : LANGUAGES) file(language, alternative);
+                } else {
+                    file(first, alternative);
+                }
                 rest.remove_prefix(std::min(bar + 1, rest.size()));
             }
         }
         return table;
     }();
-    return byLetter;
+    return byLetters;
 }
 
-// The kind the cues of `strength` name from the first of `words` on, if any.
-std::optional<RequestKind> kindAt(std::span<const std::string> words, Strength strength, bool english) {
-    const auto& byLetter = alternativesByLetter();
-    for (std::size_t bucket : {bucketOf(words[0][0]), NOT_A_LETTER}) {
-        for (const Alternative& alternative : byLetter[bucket]) {
-            const Cues& cues = *alternative.cues;
-            if (cues.strength != strength || (english && cues.only == Only::NotEnglish)) continue;
-            if (matchesAt(words, alternative.words)) return cues.kind;
+// What a request's cues say so far, read from one word to the next.
+struct Reading {
+    bool english = false;
+    bool openingSeen = false;
+    std::optional<RequestKind> named, verb, leaning, asked;
+    bool question = false, supported = false;
+    std::size_t position = 0;
+    bool verbMayFollow = true;
+
+    // Whether more words can still change the answer.
+    bool open() const { return !verb && !(named && position >= VERB_REACH); }
+
+    // Meets the cues that start at the first of `words`.
+    void examine(std::span<const std::string> words) {
+        const bool opening = !openingSeen && !among(FILLERS, words[0]);
+        openingSeen = openingSeen || opening;
+        const bool verbHere = verbMayFollow && position < VERB_REACH;
+        verbMayFollow = position < VERB_REACH && !among(NOT_BEFORE_A_VERB, words[0]);
+        ++position;
+        const CueTable& byLetters = alternativesByLetters();
+        for (std::size_t bucket : {bucketOf(words[0]), ANY_WORD}) {
+            for (const Alternative& alternative : byLetters[bucket]) {
+                const Cues& cues = *alternative.cues;
+                if (english && cues.only == Only::NotEnglish) continue;
+                if (cues.strength == Strength::Question && !opening) continue;
+                const std::size_t length = matchesAt(words, alternative.words);
+                if (length == 0) continue;
+                switch (cues.strength) {
+                    case Strength::Verb:
+                        if (verbHere) verb = cues.kind;
+                        if (!named) named = cues.kind;
+                        return;
+                    case Strength::Strong:
+                        if (!named) named = cues.kind;
+                        return;
+                    case Strength::Weak:
+                        if (!leaning) leaning = cues.kind;
+                        break;
+                    case Strength::Question:
+                        question = true;
+                        if (!asked && cues.kind != RequestKind::Generic && aboutTheWorld(words.subspan(length)))
+                            asked = cues.kind;
+                        break;
+                    case Strength::Support:
+                        supported = true;
+                        break;
+                }
+            }
         }
     }
-    return std::nullopt;
+
+    static bool aboutTheWorld(std::span<const std::string> next) {
+        next = next.first(std::min(next.size(), AFTER_OPENING));
+        return std::none_of(next.begin(), next.end(),
+                            [](const std::string& w) { return among(NOT_ABOUT_THE_WORLD, w); });
+    }
+};
+
+// Whether the request holds code itself: operators prose does not use, or a call or an index
+// written against a name ("f()", "print(l[i])", "add(a, b)"); "ami(e)s" and "f(x)" are prose
+// and maths. Looks a few characters past each parenthesis, so a long request is read once.
+bool holdsCode(std::string_view text) {
+    for (std::string_view op : {"==", "!=", "=>", "&&", "||", "{", "}"})
+        if (text.find(op) != std::string_view::npos) return true;
+    constexpr std::size_t CALL = 64;
+    for (std::size_t at = 1; at < text.size(); ++at) {
+        const auto before = static_cast<unsigned char>(text[at - 1]);
+        if (!std::isalpha(before) && before != '_') continue;
+        if (text[at] == '[') return true;
+        if (text[at] != '(') continue;
+        const std::string_view after = text.substr(at + 1, CALL);
+        const std::string_view inside = after.substr(0, after.find(')'));
+        if (inside.size() == after.size()) continue;
+        if (inside.empty() ||
+            std::any_of(inside.begin(), inside.end(), [](unsigned char c) { return !std::isalnum(c) && c != ' '; }))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
 
-// The first cue that names a kind decides: a request leads with its task ("résume ce mail",
-// "translate this email") and names its material after it. Question words decide only
-// when nothing more specific is named; with no cue at all, the generic role. The words pass
-// through a window as long as the longest cue, so a long request is never held as a list.
+// A verb that asks for a task among the request's first words decides ("je dois envoyer ce
+// mail en allemand, tu peux le traduire ?"); else the first cue that names a kind: a request
+// mostly leads with its task ("écris un mail…") and names its material after it. Then, in
+// order: code written in the request, a word that leans to a kind, a question about the world
+// ("why is the sky blue", "how does a mortgage work"). A question word alone, or nothing, gets
+// the generic role. The words pass through a window as long as the longest cue and the words
+// read after a question's opening, so a long request is never held as a list.
 RequestKind classifyRequest(const std::string& request) {
-    const bool english = detectLanguage(request) == Language::English;
-    std::array<std::string, longestCue()> window;
+    Reading reading;
+    reading.english = detectLanguage(request) == Language::English;
+    std::array<std::string, longestCue() + AFTER_OPENING> window;
     std::size_t held = 0;
-    std::optional<RequestKind> named, asked;
-    bool leadSeen = false;
     // Looks for cues from the window's first word on, then lets that word go.
     auto examineFirst = [&] {
-        const std::span<const std::string> words(window.data(), held);
-        if (!leadSeen && std::find(FILLERS.begin(), FILLERS.end(), words[0]) == FILLERS.end()) {
-            leadSeen = true;
-            asked = kindAt(words, Strength::Lead, english);
-        }
-        named = kindAt(words, Strength::Strong, english);
+        reading.examine(std::span<const std::string>(window.data(), held));
         std::move(window.begin() + 1, window.begin() + long(held), window.begin());
         --held;
-        return !named;
+        return reading.open();
     };
     forEachFoldedWord(request, [&](std::string word) {
         window[held++] = std::move(word);
         return held < window.size() || examineFirst();
     });
-    while (!named && held > 0) examineFirst();
-    return named.value_or(asked.value_or(RequestKind::Generic));
+    while (reading.open() && held > 0) examineFirst();
+    if (reading.verb) return *reading.verb;
+    if (reading.named) return *reading.named;
+    if (holdsCode(request)) return RequestKind::Code;
+    if (reading.leaning) return *reading.leaning;
+    if (reading.asked) return *reading.asked;
+    if (reading.question && reading.supported) return RequestKind::Explanation;
+    return RequestKind::Generic;
 }
 
 namespace {

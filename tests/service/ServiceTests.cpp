@@ -33,19 +33,19 @@ TEST_P(Builtin, KeepsTheRequestWholeInItsLanguageAndAnswersAlikeEveryTime) {
     EXPECT_EQ(BuiltinImprover().improve(GetParam().prompt), out);
     EXPECT_EQ(BuiltinImprover().improve(" \n\t"), "");
 }
-// Each kind once; words count whole or by their start, never as fragments of other words, and
-// the leading verb decides between kinds.
+// Each kind once; words count whole or by their start, never as fragments of other words, the
+// request's own verb decides over the material it names, and a question word alone names none.
 INSTANTIATE_TEST_SUITE_P(
     Prompts, Builtin,
     ::testing::Values(
         PromptCase{"écris un mail à mon manager pour un congé", Language::French, RequestKind::Mail},
         PromptCase{"summarize this meeting transcript into action items", Language::English, RequestKind::Summary},
         PromptCase{"fix this bug: const x = [1,2,3].map(i => i*2", Language::English, RequestKind::Code},
-        PromptCase{"peux-tu traduire ce mail en anglais pour mon client", Language::French, RequestKind::Translation},
+        PromptCase{"je dois envoyer ce mail à mon client, tu peux le traduire en anglais ?", Language::French,
+                   RequestKind::Translation},
         PromptCase{"Écris un POÈME pour l'anniversaire de ma grand-mère", Language::French, RequestKind::Creative},
         PromptCase{"explique-moi la photosynthèse comme si j'avais 10 ans", Language::French, RequestKind::Explanation},
-        PromptCase{"rapide : liste des choses à vérifier avant de vendre ma voiture", Language::French,
-                   RequestKind::Generic}));
+        PromptCase{"rapide : comment vendre ma voiture avant de déménager ?", Language::French, RequestKind::Generic}));
 
 struct OptionsCase {
     std::vector<std::string> args;
