@@ -54,6 +54,18 @@ TEST_P(Confirmed, TheNextLaunchAsksNothing) {
 INSTANTIATE_TEST_SUITE_P(Desktops, Confirmed, ::testing::ValuesIn(cases(&Row::confirms, false)), caseName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Confirmed);  // where no desktop asks
 
+// The desktop restarts its pieces under the app, after a crash or a package upgrade. Its tray
+// host: the icon comes back by itself, with a menu that works.
+using TrayHostRestart = Round;
+
+TEST_P(TrayHostRestart, TheIconComesBackWithAMenuThatWorks) {
+    desktop->restartTrayHost();
+    EXPECT_EVENTUALLY(desktop->iconInTray());
+    desktop->quitFromTrayMenu();
+    EXPECT_TRUE(desktop->app->waitExit() && desktop->app->exitedCleanly());
+}
+INSTANTIATE_TEST_SUITE_P(Desktops, TrayHostRestart, ::testing::ValuesIn(cases(nullptr, false)), caseName);
+
 // What other programs do to the clipboard the app serves through data-control.
 using DataControl = OnDesktop;
 
