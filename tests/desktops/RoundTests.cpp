@@ -66,6 +66,17 @@ TEST_P(TrayHostRestart, TheIconComesBackWithAMenuThatWorks) {
 }
 INSTANTIATE_TEST_SUITE_P(Desktops, TrayHostRestart, ::testing::ValuesIn(cases(nullptr, false)), caseName);
 
+// Its portal: the shortcut works again, with no question from the desktop, which remembers it,
+// and no notice from the app (either would take the focus from the round).
+using PortalRestart = Round;
+
+TEST_P(PortalRestart, TheShortcutWorksAgainAndNothingIsAsked) {
+    ASSERT_NO_FATAL_FAILURE(improve());
+    desktop->restartPortal();
+    improve();
+}
+INSTANTIATE_TEST_SUITE_P(Desktops, PortalRestart, ::testing::ValuesIn(cases(&Row::portal, false)), caseName);
+
 // What other programs do to the clipboard the app serves through data-control.
 using DataControl = OnDesktop;
 

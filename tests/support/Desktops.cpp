@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QUrl>
+#include <array>
 #include <csignal>
 #include <iostream>
 #include <map>
@@ -353,14 +354,22 @@ public:
                      "bin/status_notifier_watcher.py");
         watcher_ = launch("python3", {"-m", "dbusmock", "--template", user.path("bin/status_notifier_watcher.py")});
         EVENTUALLY(registered("org.kde.StatusNotifierWatcher"));
-        launch("/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde");
-        launch("/usr/libexec/xdg-desktop-portal");
+        portal_ = {launch("/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde")};
+        EVENTUALLY(registered("org.freedesktop.impl.portal.desktop.kde"));
+        portal_[1] = launch("/usr/libexec/xdg-desktop-portal");
         EVENTUALLY(registered("org.freedesktop.portal.Desktop"));
         startEditor();
     }
     void restartTrayHost() override {
         watcher_ = restart(watcher_);
         EVENTUALLY(registered("org.kde.StatusNotifierWatcher"));
+    }
+    // The back end first: the front end offers what the back ends it finds at its start offer.
+    void restartPortal() override {
+        portal_[0] = restart(portal_[0]);
+        EVENTUALLY(registered("org.freedesktop.impl.portal.desktop.kde"));
+        portal_[1] = restart(portal_[1]);
+        EVENTUALLY(registered("org.freedesktop.portal.Desktop"));
     }
     // The active window's class, as a script run inside KWin (5's scripting or 6's) prints it.
     QString focused() override {
@@ -386,6 +395,7 @@ public:
 private:
     std::unique_ptr<Child> keys_;
     Child* watcher_ = nullptr;
+    std::array<Child*, 2> portal_{};
     QByteArray output_;
     int scripts_ = 0;
 };
@@ -444,6 +454,15 @@ public:
         for (const char* turn : {"disable", "enable"}) {
             eval(QString("Main.extensionManager.%1Extension('ubuntu-appindicators@ubuntu.com')").arg(turn));
             EVENTUALLY(registered("org.kde.StatusNotifierWatcher") == (turn[0] == 'e'));
+        }
+    }
+    // The back end, then the portal, which the bus started on demand, killed by PID: the bus starts
+    // them again at the next call (the app's, as soon as the portal has gone).
+    void restartPortal() override {
+        for (const char* name : {"org.freedesktop.impl.portal.desktop.gnome", "org.freedesktop.portal.Desktop"}) {
+            const uint pid = bus_.interface()->servicePid(name).value();
+            terminate(pid);
+            EVENTUALLY(bus_.interface()->servicePid(name).value() != pid);
         }
     }
 

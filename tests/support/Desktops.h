@@ -63,9 +63,10 @@ public:
     // "Quitter" chosen in the app's tray menu, as the tray shows it (on Wayland: the menu the app
     // exports to the tray over D-Bus, read and clicked as a tray host does).
     virtual void quitFromTrayMenu();
-    // The tray host killed by PID and started again, as after a crash or a package upgrade; back
-    // once it answers.
+    // The tray host, or the desktop portal and its back end, killed by PID and started again, as
+    // after a crash or a package upgrade; back once they answer.
     virtual void restartTrayHost() = 0;
+    virtual void restartPortal() {}
 
 protected:
     virtual void capture(const QString&) {}  // the screen as a PNG file of the user's
