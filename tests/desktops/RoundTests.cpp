@@ -56,7 +56,7 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Confirmed);  // where no desktop a
 
 // The desktop restarts its pieces under the app, after a crash or a package upgrade. Its tray
 // host: the icon comes back by itself, with a menu that works.
-using TrayHostRestart = Round;
+using TrayHostRestart = OnDesktop;
 
 TEST_P(TrayHostRestart, TheIconComesBackWithAMenuThatWorks) {
     desktop->restartTrayHost();
