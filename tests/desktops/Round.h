@@ -18,6 +18,7 @@ struct Row {
     bool trigger;       // the desktop runs `quillberry --trigger`
     bool dataControl;   // the clipboard through the compositor's data-control protocol
     bool confirms;      // the desktop asks the user to confirm the app's shortcut
+    bool portal;        // the desktop binds the app's shortcut through its portal
     friend void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 };
 
@@ -28,11 +29,14 @@ inline const std::vector<Row>& rows() {
     const bool gnomePortal = packageVersion("gnome-shell") >= 4800;
     const bool kdeConfirms = packageVersion("xdg-desktop-portal-kde") >= 604;
     static const std::vector<Row> all = {
-        {"x11", makeX11, QUILLBERRY_APP, 0, true, false, false, false, false},
-        {"sway", makeSway, QUILLBERRY_APP, 1, true, false, true, true, false},
-        {"sway_without_data_control", makeSway, QUILLBERRY_APP_NO_DATA_CONTROL, 2, false, true, true, false, false},
-        {"kwin", makeKWin, QUILLBERRY_APP, 0, packageVersion("kwin-wayland") >= 605, false, false, true, kdeConfirms},
-        {"gnome", makeGnome, QUILLBERRY_APP, gnomePortal ? 1 : 2, false, true, !gnomePortal, false, gnomePortal},
+        {"x11", makeX11, QUILLBERRY_APP, 0, true, false, false, false, false, false},
+        {"sway", makeSway, QUILLBERRY_APP, 1, true, false, true, true, false, false},
+        {"sway_without_data_control", makeSway, QUILLBERRY_APP_NO_DATA_CONTROL, 2, false, true, true, false, false,
+         false},
+        {"kwin", makeKWin, QUILLBERRY_APP, 0, packageVersion("kwin-wayland") >= 605, false, false, true, kdeConfirms,
+         true},
+        {"gnome", makeGnome, QUILLBERRY_APP, gnomePortal ? 1 : 2, false, true, !gnomePortal, false, gnomePortal,
+         gnomePortal},
     };
     return all;
 }

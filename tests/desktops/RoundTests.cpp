@@ -55,6 +55,29 @@ TEST_P(Confirmed, TheNextLaunchAsksNothing) {
 INSTANTIATE_TEST_SUITE_P(Desktops, Confirmed, ::testing::ValuesIn(cases(&Row::confirms, false)), caseName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Confirmed);  // where no desktop asks
 
+// The desktop restarts its pieces under the app, after a crash or a package upgrade. Its tray
+// host: the icon comes back by itself, with a menu that works.
+using TrayHostRestart = OnDesktop;
+
+TEST_P(TrayHostRestart, TheIconComesBackWithAMenuThatWorks) {
+    desktop->restartTrayHost();
+    EXPECT_EVENTUALLY(desktop->iconInTray());
+    desktop->quitFromTrayMenu();
+    EXPECT_TRUE(desktop->app->waitExit() && desktop->app->exitedCleanly());
+}
+INSTANTIATE_TEST_SUITE_P(Desktops, TrayHostRestart, ::testing::ValuesIn(cases(nullptr, false)), caseName);
+
+// Its portal: the shortcut works again, with no question from the desktop, which remembers it,
+// and no notice from the app (either would take the focus from the round).
+using PortalRestart = Round;
+
+TEST_P(PortalRestart, TheShortcutWorksAgainAndNothingIsAsked) {
+    ASSERT_NO_FATAL_FAILURE(improve());
+    desktop->restartPortal();
+    improve();
+}
+INSTANTIATE_TEST_SUITE_P(Desktops, PortalRestart, ::testing::ValuesIn(cases(&Row::portal, false)), caseName);
+
 // What other programs do to the clipboard the app serves through data-control.
 using DataControl = OnDesktop;
 

@@ -16,6 +16,8 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QUrl>
+#include <array>
+#include <csignal>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -35,6 +37,12 @@ std::vector<uint> evdev(const QString& name) {
         {"Return", {28}},     {"c", {46}},          {"Tab", {15}},      {"Shift_L", {42}},
         {"ctrl+a", {29, 30}}, {"ctrl+u", {29, 22}}, {"alt+a", {56, 30}}};
     return CODES.at(name);
+}
+
+// A program this test did not start, stopped by its PID (never 0: the test's own process group).
+void terminate(qint64 pid) {
+    ASSERT_GT(pid, 0) << "no such program";
+    ::kill(pid_t(pid), SIGTERM);
 }
 
 // A chord as `send` sends its keys: pressed in order, released in reverse.
@@ -75,6 +83,33 @@ bool Desktop::iconInTray() {
         call(bus_, "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get",
              {"org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"});
     return !qdbus_cast<QStringList>(reply.arguments().value(0).value<QDBusVariant>().variant()).isEmpty();
+}
+
+void Desktop::quitFromTrayMenu() {
+    auto gdbus = [&](const QString& service, const QString& path, const QString& method, const QStringList& args) {
+        return QString(user.run("gdbus", QStringList{"call", "--session", "--dest", service, "--object-path", path,
+                                                     "--method", method, "--"} +
+                                             args));
+    };
+    const QString get = "org.freedesktop.DBus.Properties.Get", watcher = "org.kde.StatusNotifierWatcher";
+    const QString item = gdbus(watcher, "/StatusNotifierWatcher", get, {watcher, "RegisteredStatusNotifierItems"})
+                             .section('\'', 1, 1);  // a name, or with its path ("name/path", "name@/path")
+    const QString service = item.section(QRegularExpression("[@/]"), 0, 0);
+    const QString path = item.contains('/') ? item.mid(item.indexOf('/')) : "/StatusNotifierItem";
+    const QString menu = gdbus(service, path, get, {"org.kde.StatusNotifierItem", "Menu"}).section('\'', 1, 1);
+    const QString layout = gdbus(service, menu, "com.canonical.dbusmenu.GetLayout", {"0", "-1", "[]"});
+    const QString quit = QRegularExpression("\\((\\d+), \\{[^}]*'label': <'Quitter'>").match(layout).captured(1);
+    ASSERT_FALSE(quit.isEmpty()) << "no \"Quitter\" in the menu: " << layout.toStdString();
+    gdbus(service, menu, "com.canonical.dbusmenu.Event", {quit, "clicked", "<0>", "0"});
+}
+
+Child* Desktop::restart(Child* piece) {
+    QStringList command = QStringList{piece->program()} + piece->arguments();
+    if (command[0] == "setpriv") command = command.mid(command.indexOf("--") + 1);  // as the user, again
+    auto running = std::find_if(session_.begin(), session_.end(), [&](auto& child) { return child.get() == piece; });
+    running->reset();  // stopped by its PID
+    *running = user.start(command[0], command.mid(1));
+    return running->get();
 }
 
 void Desktop::startEditor() {
@@ -234,6 +269,22 @@ public:
         return QString(user.run("xprop", {"-id", window, "WM_CLASS"})).section('"', 3, 3);
     }
     bool iconInTray() override { return !x11Windows(user, "icon").empty(); }
+    void quitFromTrayMenu() override {
+        user.run("xdotool", {"mousemove", "--window", x11Windows(user, "icon").value(0), "8", "8", "click", "1"});
+        EVENTUALLY(x11Windows(user, "popup").size() == 1);
+        key("ctrl+q");  // "Quitter"'s key, while the tray menu is open
+    }
+    // The window manager holds the tray: killed, it lets go of the tray's selection, and a new one
+    // takes it again.
+    void restartTrayHost() override {
+        QFile pids(user.path(".x/pids"));
+        ASSERT_TRUE(pids.open(QIODevice::ReadOnly));
+        terminate(pids.readAll().split('\n').value(1).toInt());
+        auto tray = [&] { return user.run("xdotool", {"search", "--name", "^SystemTray$"}).trimmed(); };
+        EVENTUALLY(tray().isEmpty());
+        launch("icewm");
+        EVENTUALLY(!tray().isEmpty());
+    }
 
 protected:
     void key(const QString& name) override { user.run("xdotool", {"key", name}); }
@@ -267,6 +318,15 @@ protected:
                                                    : QStringList{"-k", name});
     }
     void capture(const QString& file) override { user.run("grim", {file}); }
+    // The bar holds the tray's registry: killed, and started again by sway as a reload of its
+    // configuration does.
+    void restartTrayHost() override {
+        const QString bar = run("pgrep", {"-g", QString::number(session_.front()->processId()), "-x", "swaybar"});
+        terminate(bar.toInt());  // (sway's own process group: a bar of this session's)
+        EVENTUALLY(!registered("org.kde.StatusNotifierWatcher"));
+        user.run("swaymsg", {"reload"});
+        EVENTUALLY(registered("org.kde.StatusNotifierWatcher"));
+    }
 };
 
 // ---------------------------------------------------------------- KWin
@@ -292,12 +352,24 @@ public:
         // A tray host's registry, as plasmashell's would be.
         user.install(QUILLBERRY_SOURCE_DIR "/tests/support/status_notifier_watcher.py",
                      "bin/status_notifier_watcher.py");
-        launch("python3", {"-m", "dbusmock", "--template", user.path("bin/status_notifier_watcher.py")});
-        EVENTUALLY(bus_.interface()->isServiceRegistered("org.kde.StatusNotifierWatcher").value());
-        launch("/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde");
-        launch("/usr/libexec/xdg-desktop-portal");
-        EVENTUALLY(bus_.interface()->isServiceRegistered("org.freedesktop.portal.Desktop").value());
+        watcher_ = launch("python3", {"-m", "dbusmock", "--template", user.path("bin/status_notifier_watcher.py")});
+        EVENTUALLY(registered("org.kde.StatusNotifierWatcher"));
+        portal_ = {launch("/usr/lib/" MULTIARCH "/libexec/xdg-desktop-portal-kde")};
+        EVENTUALLY(registered("org.freedesktop.impl.portal.desktop.kde"));
+        portal_[1] = launch("/usr/libexec/xdg-desktop-portal");
+        EVENTUALLY(registered("org.freedesktop.portal.Desktop"));
         startEditor();
+    }
+    void restartTrayHost() override {
+        watcher_ = restart(watcher_);
+        EVENTUALLY(registered("org.kde.StatusNotifierWatcher"));
+    }
+    // The back end first: the front end offers what the back ends it finds at its start offer.
+    void restartPortal() override {
+        portal_[0] = restart(portal_[0]);
+        EVENTUALLY(registered("org.freedesktop.impl.portal.desktop.kde"));
+        portal_[1] = restart(portal_[1]);
+        EVENTUALLY(registered("org.freedesktop.portal.Desktop"));
     }
     // The active window's class, as a script run inside KWin (5's scripting or 6's) prints it.
     QString focused() override {
@@ -322,6 +394,8 @@ public:
 
 private:
     std::unique_ptr<Child> keys_;
+    Child* watcher_ = nullptr;
+    std::array<Child*, 2> portal_{};
     QByteArray output_;
     int scripts_ = 0;
 };
@@ -373,6 +447,23 @@ public:
     }
     QString focused() override {
         return eval("global.display.focus_window ? global.display.focus_window.get_wm_class() : ''");
+    }
+    // The tray's registry lives in the shell, in the AppIndicator extension, which cannot be killed
+    // alone: the extension turned off and on again, as when it is updated.
+    void restartTrayHost() override {
+        for (const char* turn : {"disable", "enable"}) {
+            eval(QString("Main.extensionManager.%1Extension('ubuntu-appindicators@ubuntu.com')").arg(turn));
+            EVENTUALLY(registered("org.kde.StatusNotifierWatcher") == (turn[0] == 'e'));
+        }
+    }
+    // The back end, then the portal, which the bus started on demand, killed by PID: the bus starts
+    // them again at the next call (the app's, as soon as the portal has gone).
+    void restartPortal() override {
+        for (const char* name : {"org.freedesktop.impl.portal.desktop.gnome", "org.freedesktop.portal.Desktop"}) {
+            const uint pid = bus_.interface()->servicePid(name).value();
+            terminate(pid);
+            EVENTUALLY(bus_.interface()->servicePid(name).value() != pid);
+        }
     }
 
 protected:

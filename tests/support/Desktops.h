@@ -6,6 +6,7 @@
 // selecting in the editor, pressing the shortcut, closing a notice, pasting.
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QStringList>
 #include <functional>
@@ -59,6 +60,13 @@ public:
     virtual QString paste() { return tellEditor("paste"); }
     // Whether a tray shows the app's icon (on Wayland: the desktop's tray registry lists it).
     virtual bool iconInTray();
+    // "Quitter" chosen in the app's tray menu, as the tray shows it (on Wayland: the menu the app
+    // exports to the tray over D-Bus, read and clicked as a tray host does).
+    virtual void quitFromTrayMenu();
+    // The tray host, or the desktop portal and its back end, killed by PID and started again, as
+    // after a crash or a package upgrade; back once they answer.
+    virtual void restartTrayHost() = 0;
+    virtual void restartPortal() {}
 
 protected:
     virtual void capture(const QString&) {}  // the screen as a PNG file of the user's
@@ -68,7 +76,11 @@ protected:
     QString socket(const QString& pattern);  // in the runtime folder, once the session made it
     void startBus(const QStringList& services);
     // A program of the session's, which goes with it.
-    void launch(const QString& program, const QStringList& args = {}) { session_.push_back(user.start(program, args)); }
+    Child* launch(const QString& program, const QStringList& args = {}) {
+        return session_.emplace_back(user.start(program, args)).get();
+    }
+    Child* restart(Child* piece);  // one of the session's programs, stopped and started again
+    bool registered(const QString& name) { return bus_.interface()->isServiceRegistered(name).value(); }
     std::vector<std::unique_ptr<Child>> session_;  // stopped last, in reverse order
     std::unique_ptr<Child> editor_;
     QDBusConnection bus_{""};  // the user's session bus, for this process

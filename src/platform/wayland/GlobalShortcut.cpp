@@ -5,6 +5,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <algorithm>
+#include <utility>
 
 namespace quillberry::wayland {
 
@@ -60,11 +61,13 @@ GlobalShortcut::GlobalShortcut(QString appId, QString id, QString description, Q
     : appId_(std::move(appId)), id_(std::move(id)), description_(std::move(description)),
       trigger_(std::move(preferredTrigger)), pressed_(std::move(pressed)), settled_(std::move(settled)),
       bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                         QString("quillberry-portal-%1").arg(quintptr(this), 0, 16))) {
+                                         QString("quillberry-portal-%1").arg(quintptr(this), 0, 16))),
+      portal_(PORTAL, bus_, QDBusServiceWatcher::WatchForOwnerChange) {
     qDBusRegisterMetaType<QPair<QString, QVariantMap>>();
     qDBusRegisterMetaType<Shortcuts>();
     limit_.setSingleShot(true);
     connect(&limit_, &QTimer::timeout, this, [this] { settle(Outcome::Unavailable); });
+    connect(&portal_, &QDBusServiceWatcher::serviceOwnerChanged, this, &GlobalShortcut::onPortalOwnerChanged);
     if (!bus_.isConnected()) {
         QTimer::singleShot(0, this, [this] { settle(Outcome::Unavailable); });
         return;
@@ -76,10 +79,11 @@ GlobalShortcut::~GlobalShortcut() { QDBusConnection::disconnectFromBus(bus_.name
 
 void GlobalShortcut::call(QDBusMessage message, int limitMs, std::function<void(const QDBusMessage&)> then) {
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, limitMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, then = std::move(then)] {
-        watcher->deleteLater();
-        then(watcher->reply());
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, watcher, attempt = attempt_, then = std::move(then)] {
+                watcher->deleteLater();
+                if (attempt == attempt_) then(watcher->reply());
+            });
 }
 
 // Portals from 1.19 on take a host app's id from this registration (older ones from the
@@ -222,19 +226,35 @@ void GlobalShortcut::configure() {
          DIALOG_MS, [](const QDBusMessage&) {});
 }
 
+// The portal restarted (an upgrade, a crash) and took its sessions along, or the calls in flight:
+// the shortcut is bound again in a new session, as at launch, under the same id, so the desktop's
+// stored key applies and nothing is asked. Only the first outcome is told: a launch notice is never
+// shown twice. Where the bus starts the portal on demand, the first call starts it again.
+void GlobalShortcut::onPortalOwnerChanged() {
+    if (settledOnce_ && !bound_) return;  // given up at launch, and said so
+    ++attempt_;
+    forgetSession();
+    settledOnce_ = false;
+    registerAppId();  // (and where none can start it, again when it is back)
+}
+
+void GlobalShortcut::forgetSession() {
+    limit_.stop();
+    then_ = nullptr;
+    session_.clear();
+    bus_.disconnect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this, SLOT(onActivated(QDBusMessage)));
+    bus_.disconnect(PORTAL, PORTAL_PATH, SHORTCUTS, "ShortcutsChanged", this, SLOT(onShortcutsChanged(QDBusMessage)));
+}
+
 void GlobalShortcut::settle(Outcome outcome, const QString& description) {
     limit_.stop();
     then_ = nullptr;
     if (settledOnce_) return;
     settledOnce_ = true;
-    if (outcome == Outcome::Unavailable) {  // given up: no press from it counts any more
-        session_.clear();
-        bus_.disconnect(PORTAL, PORTAL_PATH, SHORTCUTS, "Activated", this, SLOT(onActivated(QDBusMessage)));
-        bus_.disconnect(PORTAL, PORTAL_PATH, SHORTCUTS, "ShortcutsChanged", this,
-                        SLOT(onShortcutsChanged(QDBusMessage)));
-    }
+    if (outcome == Outcome::Unavailable) forgetSession();  // given up: no press from it counts any more
+    bound_ = bound_ || outcome == Outcome::Bound;
     if (outcome == Outcome::Bound && described_) described_(description);
-    if (settled_) settled_(outcome);
+    if (settled_ && !std::exchange(announced_, true)) settled_(outcome);
 }
 
 }  // namespace quillberry::wayland

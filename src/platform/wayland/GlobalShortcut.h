@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QTimer>
 #include <QVariantMap>
@@ -34,6 +35,7 @@ private slots:
     // Taken whole: on Qt 6.4 the connection to a slot of the signal's own types failed.
     void onActivated(const QDBusMessage& signal);
     void onShortcutsChanged(const QDBusMessage& signal);
+    void onPortalOwnerChanged();
 
 private:
     using Then = std::function<void(uint response, const QVariantMap&)>;
@@ -46,6 +48,7 @@ private:
     void listShortcuts();
     void bindShortcuts();
     void settle(Outcome outcome, const QString& description = {});
+    void forgetSession();
     // How the desktop says to press this shortcut, when a request's results list it: empty
     // when it has no key.
     std::optional<QString> triggerIn(const QVariantMap& results) const;
@@ -55,12 +58,14 @@ private:
     std::function<void(Outcome)> settled_;
     std::function<void(const QString&)> described_;
     QDBusConnection bus_;
+    QDBusServiceWatcher portal_;
     uint version_ = 1, frontVersion_ = 1;
     QString session_, requestPath_;
     Then then_;
     QTimer limit_;
     int tokens_ = 0;
-    bool settledOnce_ = false;
+    unsigned attempt_ = 0;  // a new one each time the portal restarts: a call of an earlier one is void
+    bool settledOnce_ = false, bound_ = false, announced_ = false;
 };
 
 }  // namespace quillberry::wayland
