@@ -305,6 +305,8 @@ public:
         // A headless seat has a keyboard only while a virtual one exists: one for the whole
         // session, so no window sees a key's release without its press.
         launch("wtype", {"-s", "3600000"});
+        // swaybar's tray up before the app, as a session's panel is before its autostarted programs.
+        EVENTUALLY(registered("org.kde.StatusNotifierWatcher"));
         startEditor();
     }
     QString focused() override {
