@@ -2,6 +2,7 @@
 // (request line, headers, Content-Length or chunked framing, JSON body, pipelined requests),
 // go through the very routes the service installs. None may crash it, and every answer is a
 // status line with a JSON body: an improved prompt for a 200, an error for anything else.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -50,17 +51,30 @@ struct Service : httplib::Server {
     quillberry::service::BuiltinImprover improver;
 };
 
-// A HEAD request's answer has the head alone.
-void check(std::string answer, bool headOnly) {
-    if (answer.empty()) return;                                   // the peer closed before a whole request line
+// Whether the parser takes the next request's method as HEAD, even from a request line it then
+// refuses: the first space-separated word, blanks around it trimmed, of a line ending in CRLF.
+bool headMethod(std::string_view rest) {
+    const size_t end = rest.find("\r\n");  // a bare LF does not end it
+    if (end == std::string_view::npos) return false;
+    std::string_view line = rest.substr(0, end);
+    line.remove_prefix(std::min(line.size(), line.find_first_not_of(" \t")));
+    line = line.substr(0, line.find(' '));
+    return line.substr(0, line.find_last_not_of('\t') + 1) == "HEAD";
+}
+
+// A HEAD request's answer has the head alone. True when the answer says the connection ends.
+bool check(std::string answer, bool headOnly) {
+    if (answer.empty()) return false;                             // the peer closed before a whole request line
     const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";  // asked for by "Expect: 100-continue"
     if (answer.rfind(interim, 0) == 0) answer.erase(0, interim.size());
     const size_t head = answer.find("\r\n\r\n");
     if (answer.rfind("HTTP/1.1 ", 0) != 0 || head == std::string::npos) std::abort();
-    if (headOnly && head + 4 == answer.size()) return;
+    const bool closing = answer.substr(0, head + 2).find("\r\nConnection: close\r\n") != std::string::npos;
+    if (headOnly && head + 4 == answer.size()) return closing;
     const auto body = nlohmann::json::parse(answer.substr(head + 4), nullptr, false);
     const bool ok = answer.rfind("HTTP/1.1 200 ", 0) == 0;
     if (!body.is_object() || !body[ok ? "improved_prompt" : "error"].is_string()) std::abort();
+    return closing;
 }
 
 }  // namespace
@@ -69,10 +83,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Service service;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     Connection connection(input);
+    // After an answer that says the connection ends, nothing more is read from it as a request:
+    // the rest may be the unread remainder of a refused one.
+    bool closing = false;
     for (bool more = true; more;) {
-        const bool headOnly = input.substr(connection.at()).rfind("HEAD ", 0) == 0;
+        const bool headOnly = headMethod(input.substr(connection.at()));
         more = service.serveOne(connection);
-        check(connection.out, headOnly);
+        if (closing && !connection.out.empty()) std::abort();
+        closing = check(connection.out, headOnly);
         connection.out.clear();
     }
     return 0;

@@ -13389,6 +13389,7 @@ Server::process_request(Stream &strm, const std::string &remote_addr,
 
   // Request line and headers
   if (!parse_request_line(line_reader.ptr(), req)) {
+    connection_closed = true;
     res.status = StatusCode::BadRequest_400;
     output_error_log(Error::InvalidRequestLine, &req);
     return write_response(strm, close_connection, req, res);
@@ -13397,6 +13398,7 @@ Server::process_request(Stream &strm, const std::string &remote_addr,
   // Request headers
   auto headers_too_large = false;
   if (!detail::read_headers(strm, req.headers, &headers_too_large)) {
+    connection_closed = true;
     res.status = headers_too_large ? StatusCode::RequestHeaderFieldsTooLarge_431
                                    : StatusCode::BadRequest_400;
     output_error_log(Error::InvalidHeaders, &req);
@@ -13650,19 +13652,18 @@ Server::process_request(Stream &strm, const std::string &remote_addr,
 
   // Drain any unconsumed framed body to prevent request smuggling on
   // keep-alive. Without framing there is no body to drain — reading would
-  // consume the next request (issue #2450). If the response has committed the
-  // connection to close, there is no next request to protect.
-  if (!req.body_consumed_ && detail::has_framed_body(req)) {
-    if (res.get_header_value("Connection") == "close") {
+  // consume the next request (issue #2450). A response that has committed the
+  // connection to close ends it, framed body or not: what follows is not read
+  // as another request.
+  if (res.get_header_value("Connection") == "close") {
+    connection_closed = true;
+  } else if (!req.body_consumed_ && detail::has_framed_body(req)) {
+    int dummy_status;
+    if (!detail::read_content(
+            strm, req, payload_max_length_, dummy_status, nullptr,
+            [](const char *, size_t, size_t, size_t) { return true; },
+            false)) {
       connection_closed = true;
-    } else {
-      int dummy_status;
-      if (!detail::read_content(
-              strm, req, payload_max_length_, dummy_status, nullptr,
-              [](const char *, size_t, size_t, size_t) { return true; },
-              false)) {
-        connection_closed = true;
-      }
     }
   }
 
