@@ -56,11 +56,18 @@ INSTANTIATE_TEST_SUITE_P(Desktops, Confirmed, ::testing::ValuesIn(cases(&Row::co
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Confirmed);  // where no desktop asks
 
 // The desktop restarts its pieces under the app, after a crash or a package upgrade. Its tray
-// host: the icon comes back by itself, with a menu that works.
+// host: the icon comes back by itself, with a menu that works; and it comes too when the app
+// started first (an autostart racing the panel).
 using TrayHostRestart = OnDesktop;
 
 TEST_P(TrayHostRestart, TheIconComesBackWithAMenuThatWorks) {
     desktop->restartTrayHost();
+    EXPECT_EVENTUALLY(desktop->iconInTray());
+    desktop->restartTrayHost([&] {
+        desktop->app.reset();
+        desktop->startApp(row.app);
+    });
+    desktop->closeLaunchNotices(row.launchNotices, false);
     EXPECT_EVENTUALLY(desktop->iconInTray());
     desktop->quitFromTrayMenu();
     EXPECT_TRUE(desktop->app->waitExit() && desktop->app->exitedCleanly());

@@ -103,11 +103,12 @@ void Desktop::quitFromTrayMenu() {
     gdbus(service, menu, "com.canonical.dbusmenu.Event", {quit, "clicked", "<0>", "0"});
 }
 
-Child* Desktop::restart(Child* piece) {
+Child* Desktop::restart(Child* piece, const std::function<void()>& meanwhile) {
     QStringList command = QStringList{piece->program()} + piece->arguments();
     if (command[0] == "setpriv") command = command.mid(command.indexOf("--") + 1);  // as the user, again
     auto running = std::find_if(session_.begin(), session_.end(), [&](auto& child) { return child.get() == piece; });
     running->reset();  // stopped by its PID
+    if (meanwhile) meanwhile();
     *running = user.start(command[0], command.mid(1));
     return running->get();
 }
@@ -276,19 +277,30 @@ public:
     }
     // The window manager holds the tray: killed, it lets go of the tray's selection, and a new one
     // takes it again.
-    void restartTrayHost() override {
-        QFile pids(user.path(".x/pids"));
-        ASSERT_TRUE(pids.open(QIODevice::ReadOnly));
-        terminate(pids.readAll().split('\n').value(1).toInt());
+    void restartTrayHost(const std::function<void()>& meanwhile) override {
         auto tray = [&] { return user.run("xdotool", {"search", "--name", "^SystemTray$"}).trimmed(); };
-        EVENTUALLY(tray().isEmpty());
-        launch("icewm");
+        auto away = [&] {
+            EVENTUALLY(tray().isEmpty());
+            if (meanwhile) meanwhile();
+        };
+        if (wm_) {
+            wm_ = restart(wm_, away);
+        } else {  // the session's first, which its script started
+            QFile pids(user.path(".x/pids"));
+            ASSERT_TRUE(pids.open(QIODevice::ReadOnly));
+            terminate(pids.readAll().split('\n').value(1).toInt());
+            away();
+            wm_ = launch("icewm");
+        }
         EVENTUALLY(!tray().isEmpty());
     }
 
 protected:
     void key(const QString& name) override { user.run("xdotool", {"key", name}); }
     void capture(const QString& file) override { user.run("import", {"-window", "root", file}); }
+
+private:
+    Child* wm_ = nullptr;  // once the test started one
 };
 
 // ---------------------------------------------------------------- sway
@@ -322,10 +334,10 @@ protected:
     void capture(const QString& file) override { user.run("grim", {file}); }
     // The bar holds the tray's registry: killed, and started again by sway as a reload of its
     // configuration does.
-    void restartTrayHost() override {
-        const QString bar = run("pgrep", {"-g", QString::number(session_.front()->processId()), "-x", "swaybar"});
-        terminate(bar.toInt());  // (sway's own process group: a bar of this session's)
+    void restartTrayHost(const std::function<void()>& meanwhile) override {
+        terminate(bus_.interface()->servicePid("org.kde.StatusNotifierWatcher").value());  // this session's bar
         EVENTUALLY(!registered("org.kde.StatusNotifierWatcher"));
+        if (meanwhile) meanwhile();
         user.run("swaymsg", {"reload"});
         EVENTUALLY(registered("org.kde.StatusNotifierWatcher"));
     }
@@ -362,8 +374,11 @@ public:
         EVENTUALLY(registered("org.freedesktop.portal.Desktop"));
         startEditor();
     }
-    void restartTrayHost() override {
-        watcher_ = restart(watcher_);
+    void restartTrayHost(const std::function<void()>& meanwhile) override {
+        watcher_ = restart(watcher_, [&] {
+            EVENTUALLY(!registered("org.kde.StatusNotifierWatcher"));
+            if (meanwhile) meanwhile();
+        });
         EVENTUALLY(registered("org.kde.StatusNotifierWatcher"));
     }
     // The back end first: the front end offers what the back ends it finds at its start offer.
@@ -452,10 +467,11 @@ public:
     }
     // The tray's registry lives in the shell, in the AppIndicator extension, which cannot be killed
     // alone: the extension turned off and on again, as when it is updated.
-    void restartTrayHost() override {
+    void restartTrayHost(const std::function<void()>& meanwhile) override {
         for (const char* turn : {"disable", "enable"}) {
             eval(QString("Main.extensionManager.%1Extension('ubuntu-appindicators@ubuntu.com')").arg(turn));
             EVENTUALLY(registered("org.kde.StatusNotifierWatcher") == (turn[0] == 'e'));
+            if (turn[0] == 'd' && meanwhile) meanwhile();
         }
     }
     // The back end, then the portal, which the bus started on demand, killed by PID: the bus starts

@@ -64,8 +64,9 @@ public:
     // exports to the tray over D-Bus, read and clicked as a tray host does).
     virtual void quitFromTrayMenu();
     // The tray host, or the desktop portal and its back end, killed by PID and started again, as
-    // after a crash or a package upgrade; back once they answer.
-    virtual void restartTrayHost() = 0;
+    // after a crash or a package upgrade; back once they answer. `meanwhile` runs while the tray
+    // host is away.
+    virtual void restartTrayHost(const std::function<void()>& meanwhile = {}) = 0;
     virtual void restartPortal() {}
 
 protected:
@@ -79,7 +80,8 @@ protected:
     Child* launch(const QString& program, const QStringList& args = {}) {
         return session_.emplace_back(user.start(program, args)).get();
     }
-    Child* restart(Child* piece);  // one of the session's programs, stopped and started again
+    // One of the session's programs, stopped, then `meanwhile`, and started again.
+    Child* restart(Child* piece, const std::function<void()>& meanwhile = {});
     bool registered(const QString& name) { return bus_.interface()->isServiceRegistered(name).value(); }
     std::vector<std::unique_ptr<Child>> session_;  // stopped last, in reverse order
     std::unique_ptr<Child> editor_;

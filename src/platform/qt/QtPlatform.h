@@ -1,6 +1,7 @@
 #pragma once
 // The production backend: Qt 6 Widgets on X11, libcurl for HTTP.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -243,8 +244,9 @@ private:
 
 // In a Wayland session, at launch: one notice for each thing the desktop withholds.
 void tellSessionLimits(const Session& session);
-// A notice when, a few seconds after launch, no tray shows the status item.
-void tellWhenNoTray();
+// A notice when, a few seconds after launch, no tray shows the status item (`shown` says);
+// none once `context` is gone.
+void tellWhenNoTray(QObject* context, std::function<bool()> shown);
 // An informational notice with one "Compris" button, posted, once no other dialog is open.
 void showNoticeWhenIdle(const QString& title, const QString& text);
 

@@ -1,7 +1,6 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QStringList>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "platform/qt/QtAlerts.h"
@@ -71,9 +70,9 @@ void tellSessionLimits(const Session& session) {
 
 // On X11 too: GNOME on Xorg without its extension and bare window managers show no tray, and
 // the app would run with nothing on screen.
-void tellWhenNoTray() {
-    QTimer::singleShot(TRAY_GRACE_MS, qApp, [] {
-        if (QSystemTrayIcon::isSystemTrayAvailable()) return;
+void tellWhenNoTray(QObject* context, std::function<bool()> shown) {
+    QTimer::singleShot(TRAY_GRACE_MS, context, [shown = std::move(shown)] {
+        if (shown()) return;
         showNoticeWhenIdle("Icône de Quillberry invisible",
                            "Ce bureau n'affiche pas les icônes de la barre d'état : le menu de Quillberry n'y "
                            "apparaît pas. Sur GNOME, installe l'extension « AppIndicator and KStatusNotifierItem "

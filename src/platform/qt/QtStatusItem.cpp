@@ -14,6 +14,7 @@
 
 #include "config/Keys.h"
 #include "platform/qt/QtPlatform.h"
+#include "platform/qt/TrayHost.h"
 
 namespace quillberry::qt {
 
@@ -75,18 +76,31 @@ void StatusMenu::keyPressEvent(QKeyEvent* event) {
     QMenu::keyPressEvent(event);
 }
 
+// Qt settles whether the tray is a D-Bus one once per process, at its first tray icon or
+// question about the tray, and Wayland has no other kind: an app started before its session's
+// tray (an autostart racing the panel) would have no icon for good. There the icon is made once
+// a tray is on the bus. (X11's own trays are followed as they come and go.)
 QtStatusItem::QtStatusItem(const Session& session) : session_(session) {
+    if (!session.wayland || TrayHost::there()) showTray();
+    else trayHost_ = std::make_unique<TrayHost>([this] { showTray(); });
+    tellWhenNoTray(&context_, [this] { return tray_ && QSystemTrayIcon::isSystemTrayAvailable(); });
+}
+
+void QtStatusItem::showTray() {
+    tray_ = std::make_unique<QSystemTrayIcon>();
     refresh();
-    tray_.show();
-    tellWhenNoTray();
+    if (menu_) tray_->setContextMenu(menu_.get());
+    tray_->show();
     // A click on a status item opens its menu; the tray's context menu covers the
     // other button.
-    QObject::connect(&tray_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
+    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
         if (menu_ && reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
     });
 }
 
-QtStatusItem::~QtStatusItem() { tray_.hide(); }
+QtStatusItem::~QtStatusItem() {
+    if (tray_) tray_->hide();
+}
 
 void QtStatusItem::setImage(std::shared_ptr<Image> image) {
     image_ = std::move(image);
@@ -126,6 +140,7 @@ void QtStatusItem::refreshSoon() {
 // Each look is drawn once and its icon kept: with a new icon at every press, Qt's caches of
 // its scaled copies grew the app by about 6 KB a press (5.6 MB over 900 presses).
 void QtStatusItem::refresh() {
+    if (!tray_) return;                     // drawn when there is a tray
     if (looks_.size() > 8) looks_.clear();  // a few looks exist; this only bounds a surprise
     QIcon& icon = looks_[{image_, title_}];
     if (icon.isNull()) {
@@ -133,9 +148,9 @@ void QtStatusItem::refresh() {
         if (image_) image = pixmapOf(*image_);
         icon = QIcon(render(image_ ? &image : nullptr, QString::fromStdString(title_)));
     }
-    tray_.setIcon(icon);
+    tray_->setIcon(icon);
     const QString limits = session_.limits();
-    tray_.setToolTip(limits.isEmpty() ? QStringLiteral("Quillberry") : QStringLiteral("Quillberry — ") + limits);
+    tray_->setToolTip(limits.isEmpty() ? QStringLiteral("Quillberry") : QStringLiteral("Quillberry — ") + limits);
 }
 
 void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const std::string&)> perform) {
@@ -146,7 +161,7 @@ void QtStatusItem::setMenu(std::vector<MenuItem> items, std::function<void(const
     } else {
         menu_ = std::make_unique<StatusMenu>();
         menu_->setObjectName("quillberry-status-menu");
-        tray_.setContextMenu(menu_.get());
+        if (tray_) tray_->setContextMenu(menu_.get());
     }
     for (const MenuItem& item : items) {
         if (item.separator) {

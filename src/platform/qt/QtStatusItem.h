@@ -37,11 +37,14 @@ public:
 private:
     void setImage(std::shared_ptr<Image> image) override;
     void setTitle(const std::string& title) override;
+    void showTray();
     void refresh();
     void refreshSoon();
 
     const Session& session_;
-    QSystemTrayIcon tray_;
+    QObject context_;  // of what is queued for later: it goes with the item
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<QObject> trayHost_;  // watched for until there is a tray
     std::unique_ptr<QObject> refresher_;
     bool refreshQueued_ = false;
     std::unique_ptr<StatusMenu> menu_;
