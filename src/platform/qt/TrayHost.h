@@ -10,7 +10,7 @@ namespace quillberry::qt {
 class TrayHost : public QObject {
     Q_OBJECT
 public:
-    // Asks the bus now; a tray's registry that answers blocks the caller no longer than it takes.
+    // Asks the bus now, and waits for its answer (2 s at most).
     static bool there();
     // `arrived` is called once, when a registry with a host is on the bus.
     explicit TrayHost(std::function<void()> arrived);
